@@ -1,0 +1,17 @@
+# Compiler settings shared by every target of the project.
+add_compile_options(-Wall -Wextra)
+if(ZELK_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(WIN32)
+  # Unicode Win32 APIs, no min/max macros, Windows 7 API level.
+  add_compile_definitions(UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+endif()
+
+# Sources and headers are included relative to the repository root: #include "cfs/CFSHugeFile.h".
+include_directories(${CMAKE_SOURCE_DIR})
+
+# Where run-time artefacts (screenshots, demo output) of tests and scripts go.
+set(ZELK_ARTIFACTS_DIR ${CMAKE_BINARY_DIR}/artifacts)
+file(MAKE_DIRECTORY ${ZELK_ARTIFACTS_DIR})

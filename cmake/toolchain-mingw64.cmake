@@ -1,0 +1,15 @@
+# Cross build for 64-bit Windows with mingw-w64 (posix thread model, static runtime).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(ZELK_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZELK_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZELK_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZELK_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZELK_MINGW_TRIPLE} ${CMAKE_CURRENT_LIST_DIR}/../.deps/mingw)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Test executables run under wine through this wrapper.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
