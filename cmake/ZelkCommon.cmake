@@ -15,3 +15,13 @@ include_directories(${CMAKE_SOURCE_DIR})
 # Where run-time artefacts (screenshots, demo output) of tests and scripts go.
 set(ZELK_ARTIFACTS_DIR ${CMAKE_BINARY_DIR}/artifacts)
 file(MAKE_DIRECTORY ${ZELK_ARTIFACTS_DIR})
+
+# zelk_add_subdirs(a b ...): adds each listed subdirectory that has a CMakeLists.txt, so a
+# component can be added to the tree without editing its parent.
+macro(zelk_add_subdirs)
+  foreach(_zelk_sub ${ARGN})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${_zelk_sub}/CMakeLists.txt)
+      add_subdirectory(${_zelk_sub})
+    endif()
+  endforeach()
+endmacro()
