@@ -1,0 +1,149 @@
+// Disk files on posix. Windows share modes are emulated with advisory locks taken on the open
+// file description: an exclusive opener holds LOCK_EX, a sharing opener LOCK_SH, so an exclusive
+// open is refused while anyone else has the file open and vice versa, in this process or another.
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/NativePath.h"
+
+namespace platform {
+
+namespace {
+
+int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
+
+void SetError(std::string* error, int code) {
+  posix::RememberError(code);
+  if (error) *error = std::strerror(code);
+}
+
+}  // namespace
+
+std::unique_ptr<File> File::Open(const std::string& path, FileAccess access, FileShare share,
+                                 FileDisposition disposition, std::string* error) {
+  std::string native = posix::ToNative(path);
+  int flags = O_CLOEXEC | (access == FileAccess::Read ? O_RDONLY : O_RDWR);
+  switch (disposition) {
+    case FileDisposition::CreateAlways: flags |= O_CREAT; break;  // truncated after locking
+    case FileDisposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case FileDisposition::OpenExisting: break;
+    case FileDisposition::OpenAlways: flags |= O_CREAT; break;
+  }
+  if (!native.empty() && native.back() == '/') {
+    SetError(error, EISDIR);
+    return nullptr;
+  }
+  int fd = ::open(native.c_str(), flags, 0666);
+  if (fd < 0) {
+    SetError(error, errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    int code = errno ? errno : EISDIR;
+    if (S_ISDIR(st.st_mode)) code = EISDIR;
+    ::close(fd);
+    SetError(error, code);
+    return nullptr;
+  }
+  // Windows refuses to open a read-only file for writing even for its owner (and for root).
+  if (access == FileAccess::ReadWrite && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    ::close(fd);
+    SetError(error, EACCES);
+    return nullptr;
+  }
+  if (flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    int code = errno == EWOULDBLOCK ? EBUSY : errno;
+    ::close(fd);
+    SetError(error, code);
+    return nullptr;
+  }
+  if (disposition == FileDisposition::CreateAlways && ftruncate(fd, 0) != 0) {
+    int code = errno;
+    ::close(fd);
+    SetError(error, code);
+    return nullptr;
+  }
+  return std::unique_ptr<File>(new File(fd, path));
+}
+
+File::~File() { ::close(Fd(handle_)); }
+
+std::int64_t File::Read(void* buffer, std::int64_t count) {
+  if (count < 0) return -1;
+  auto* p = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(Fd(handle_), p + done, static_cast<std::size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t File::Write(const void* buffer, std::int64_t count) {
+  if (count < 0) return -1;
+  const auto* p = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(Fd(handle_), p + done, static_cast<std::size_t>(count - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return done > 0 ? done : -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
+  int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
+  off_t r = ::lseek(Fd(handle_), static_cast<off_t>(offset), whence);
+  if (r < 0) {
+    posix::RememberError(errno);
+    return -1;
+  }
+  return r;
+}
+
+std::int64_t File::Size() {
+  struct stat st;
+  if (fstat(Fd(handle_), &st) != 0) {
+    posix::RememberError(errno);
+    return -1;
+  }
+  return st.st_size;
+}
+
+bool File::SetEndOfFile() {
+  std::int64_t pos = Position();
+  if (pos < 0) return false;
+  if (ftruncate(Fd(handle_), static_cast<off_t>(pos)) != 0) {
+    posix::RememberError(errno);
+    return false;
+  }
+  return true;
+}
+
+bool File::Flush() {
+  if (fsync(Fd(handle_)) != 0) {
+    posix::RememberError(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace platform

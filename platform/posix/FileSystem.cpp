@@ -1,0 +1,424 @@
+// File system operations on posix with the Windows behaviour the program relies on.
+//
+// Attributes: read-only is the absence of write permission (for files; a folder's read-only bit
+// is only recorded, as Windows ignores it for folders). Hidden, system and archive live in the
+// extended attribute "user.zelk.attr" (one decimal number). Without that attribute a file reports
+// archive, as a file freshly written on Windows does, and nothing is hidden: dot-names are not
+// treated as hidden. Where the file system refuses extended attributes, setting those bits is
+// accepted and forgotten.
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/utsname.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/File.h"
+#include "platform/Text.h"
+#include "platform/posix/NativePath.h"
+
+namespace platform {
+
+namespace {
+
+constexpr const char* kAttrName = "user.zelk.attr";
+constexpr std::uint32_t kStoredBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+
+bool Fail() {
+  posix::RememberError(errno);
+  return false;
+}
+
+bool StoredBits(const std::string& native, std::uint32_t& bits) {
+  char buf[16];
+  ssize_t n = getxattr(native.c_str(), kAttrName, buf, sizeof buf - 1);
+  if (n <= 0) return false;
+  buf[n] = '\0';
+  char* end = nullptr;
+  unsigned long v = std::strtoul(buf, &end, 10);
+  if (end == buf) return false;
+  bits = static_cast<std::uint32_t>(v) & kStoredBits;
+  return true;
+}
+
+std::uint32_t AttributesOf(const std::string& native, const struct stat& st) {
+  std::uint32_t stored = 0;
+  bool have = StoredBits(native, stored);
+  if (S_ISDIR(st.st_mode)) return kAttrDirectory | (have ? stored : 0);
+  std::uint32_t a = have ? (stored & ~kAttrReadOnly) : kAttrArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) a |= kAttrReadOnly;
+  return a == 0 ? kAttrNormal : a;
+}
+
+std::int64_t ToFileTime(const struct timespec& t) {
+  return kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+}
+
+std::string WithoutTrailingSlash(std::string native) {
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  return native;
+}
+
+// Windows wildcard matching on code page 936 names: "*" any run, "?" one character, ASCII
+// letters without regard to case. "*.*" and "*" match everything; a pattern ending in "."
+// also matches names without an extension ("*." lists extension-less names).
+bool MatchCharsFrom(std::string_view name, std::size_t n, std::string_view pat, std::size_t p) {
+  while (p < pat.size()) {
+    if (pat[p] == '*') {
+      while (p < pat.size() && pat[p] == '*') ++p;
+      if (p == pat.size()) return true;
+      for (std::size_t k = n; k <= name.size(); k += (k < name.size() ? CharLength(name, k) : 1))
+        if (MatchCharsFrom(name, k, pat, p)) return true;
+      return false;
+    }
+    if (n >= name.size()) return false;
+    std::size_t pn = CharLength(pat, p), nn = CharLength(name, n);
+    if (!(pn == 1 && pat[p] == '?')) {
+      if (pn != nn || CompareTextCp936(pat.substr(p, pn), name.substr(n, nn)) != 0) return false;
+    }
+    p += pn;
+    n += nn;
+  }
+  return n == name.size();
+}
+
+bool MatchWildcard(std::string_view name, std::string_view pattern) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (MatchCharsFrom(name, 0, pattern, 0)) return true;
+  if (!pattern.empty() && pattern.back() == '.' && name.find('.') == std::string_view::npos) {
+    std::string dotted = std::string(name) + ".";
+    return MatchCharsFrom(dotted, 0, pattern, 0);
+  }
+  return false;
+}
+
+// Listing order close to NTFS: by UTF-16 code units with ASCII letters upper-cased.
+bool NtfsLess(const std::string& a, const std::string& b) {
+  std::u16string x = Cp936ToUtf16(a), y = Cp936ToUtf16(b);
+  for (auto* s : {&x, &y})
+    for (auto& c : *s)
+      if (c >= u'a' && c <= u'z') c -= 0x20;
+  return x < y;
+}
+
+bool CopyContents(const std::string& from, const std::string& to, bool failIfExists) {
+  auto src = File::Open(from, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
+  if (!src) return false;
+  auto dst = File::Open(to, FileAccess::ReadWrite, FileShare::Exclusive,
+                        failIfExists ? FileDisposition::CreateNew : FileDisposition::CreateAlways);
+  if (!dst) return false;
+  std::unique_ptr<char[]> buf(new char[1 << 16]);
+  for (;;) {
+    std::int64_t n = src->Read(buf.get(), 1 << 16);
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (dst->Write(buf.get(), n) != n) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vector<DirEntry>& out) {
+  std::string dir = ExtractFilePath(pattern);
+  std::string mask = ExtractFileName(pattern);
+  std::string nativeDir = posix::ToNative(dir.empty() ? std::string(".") : dir);
+  if (!nativeDir.empty() && nativeDir.back() != '/') nativeDir += '/';
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(nativeDir.c_str()), closedir);
+  if (!d) return Fail();
+
+  // Delphi's FindFirst rule: hidden, system, volume and folder entries need their bit in the mask.
+  const std::uint32_t excluded = ~attrMask & (kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory);
+  std::vector<DirEntry> found;
+  std::vector<DirEntry> dots;
+  errno = 0;
+  while (dirent* e = readdir(d.get())) {
+    std::string nativeName = e->d_name;
+    std::string full = nativeDir + nativeName;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0) continue;  // dangling links and races are skipped
+    DirEntry entry;
+    entry.name = Utf8ToCp936(nativeName);
+    entry.attributes = AttributesOf(full, st);
+    entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
+    entry.lastWriteTime = ToFileTime(st.st_mtim);
+    if ((entry.attributes & excluded) != 0 || !MatchWildcard(entry.name, mask)) continue;
+    (nativeName == "." || nativeName == ".." ? dots : found).push_back(std::move(entry));
+  }
+  std::sort(dots.begin(), dots.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) { return NtfsLess(a.name, b.name); });
+  out.insert(out.end(), dots.begin(), dots.end());
+  out.insert(out.end(), found.begin(), found.end());
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  std::string native = posix::ToNative(path);
+  if (!native.empty() && native.back() == '/') return false;
+  return stat(native.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  return !native.empty() && stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& path) {
+  std::string native = posix::ToNative(path);
+  struct stat st;
+  if (lstat(native.c_str(), &st) != 0) return Fail();
+  if (S_ISDIR(st.st_mode)) {
+    posix::RememberError(EISDIR);
+    return false;
+  }
+  // Windows refuses to delete a read-only file.
+  if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    posix::RememberError(EACCES);
+    return false;
+  }
+  return unlink(native.c_str()) == 0 || Fail();
+}
+
+bool CreateDirectory(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  return mkdir(native.c_str(), 0777) == 0 || Fail();
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = ExcludeTrailingPathDelimiter(path);
+  if (p.empty()) return false;
+  if (DirectoryExists(p)) return true;
+  std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(p));
+  bool isDrive = parent.size() == 2 && parent[1] == ':';
+  if (!parent.empty() && parent != p && !isDrive && !DirectoryExists(parent) && !ForceDirectories(parent))
+    return false;
+  return CreateDirectory(p) || DirectoryExists(p);
+}
+
+bool RemoveDirectory(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  return rmdir(native.c_str()) == 0 || Fail();
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::string src = WithoutTrailingSlash(posix::ToNative(from));
+  std::string dst = WithoutTrailingSlash(posix::ToNative(to));
+  struct stat s1, s2;
+  if (lstat(src.c_str(), &s1) != 0) return Fail();
+  // `to` exists unless it is `from` itself under another case.
+  if (lstat(dst.c_str(), &s2) == 0 && !(s1.st_dev == s2.st_dev && s1.st_ino == s2.st_ino)) {
+    posix::RememberError(EEXIST);
+    return false;
+  }
+  if (lstat(dst.c_str(), &s2) == 0) {
+    // Case-only rename: the resolved target is the source; use the requested spelling.
+    dst = posix::ToNative(ExtractFilePath(to)) + Cp936ToUtf8(ExtractFileName(to));
+  }
+  return rename(src.c_str(), dst.c_str()) == 0 || Fail();
+}
+
+bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+  if (!FileExists(from)) {
+    posix::RememberError(ENOENT);
+    return false;
+  }
+  if (failIfExists && (FileExists(to) || DirectoryExists(to))) {
+    posix::RememberError(EEXIST);
+    return false;
+  }
+  if (!CopyContents(from, to, failIfExists)) return false;
+  // Windows' CopyFile carries the attributes and the last-write time over.
+  std::int64_t t = 0;
+  if (GetFileTime(from, t)) SetFileTime(to, t);
+  std::uint32_t a = GetFileAttributes(from);
+  if (a != kInvalidAttributes) SetFileAttributes(to, a);
+  return true;
+}
+
+std::uint32_t GetFileAttributes(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  struct stat st;
+  if (native.empty() || stat(native.c_str(), &st) != 0) {
+    posix::RememberError(errno);
+    return kInvalidAttributes;
+  }
+  return AttributesOf(native, st);
+}
+
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) return Fail();
+  std::uint32_t bits = attributes & kStoredBits;
+  std::string text = std::to_string(bits);
+  if (setxattr(native.c_str(), kAttrName, text.data(), text.size(), 0) != 0 &&
+      errno != ENOTSUP && errno != EPERM)
+    return Fail();
+  if (!S_ISDIR(st.st_mode)) {
+    mode_t mode = st.st_mode & 07777;
+    if (bits & kAttrReadOnly)
+      mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+      mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777) && chmod(native.c_str(), mode) != 0) return Fail();
+  }
+  return true;
+}
+
+bool GetFileTime(const std::string& path, std::int64_t& lastWriteTime) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0) return Fail();
+  lastWriteTime = ToFileTime(st.st_mtim);
+  return true;
+}
+
+bool SetFileTime(const std::string& path, std::int64_t lastWriteTime) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  std::int64_t since = lastWriteTime - kUnixEpochAsFileTime;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  // Floor division keeps times before 1970 correct.
+  std::int64_t sec = since / 10000000, rem = since % 10000000;
+  if (rem < 0) {
+    rem += 10000000;
+    --sec;
+  }
+  times[1].tv_sec = static_cast<time_t>(sec);
+  times[1].tv_nsec = static_cast<long>(rem * 100);
+  return utimensat(AT_FDCWD, native.c_str(), times, 0) == 0 || Fail();
+}
+
+std::int64_t FileSize(const std::string& path) {
+  std::string native = posix::ToNative(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+std::string GetCurrentDirectory() {
+  char buf[PATH_MAX];
+  if (!getcwd(buf, sizeof buf)) return "\\";
+  return IncludeTrailingPathDelimiter(posix::FromNative(buf));
+}
+
+bool SetCurrentDirectory(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  return chdir(native.c_str()) == 0 || Fail();
+}
+
+std::string GetTempDirectory() {
+  const char* t = std::getenv("TMPDIR");
+  std::string dir = (t && *t) ? t : "/tmp";
+  return IncludeTrailingPathDelimiter(posix::FromNative(dir));
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string p = ReplaceSeparators(path, '/', '\\');
+  std::string prefix;  // "\" or a drive "C:\"
+  std::string rest;
+  if (p.size() >= 2 && p[1] == ':') {
+    prefix = p.substr(0, 2) + "\\";
+    rest = p.substr(2);
+  } else if (!p.empty() && p[0] == '\\') {
+    prefix = "\\";
+    rest = p.substr(1);
+  } else {
+    std::string cwd = GetCurrentDirectory();
+    prefix = "\\";
+    rest = cwd.substr(1) + p;
+  }
+  // Split into components, dropping "." and folding "..".
+  std::vector<std::string> parts;
+  std::size_t i = 0;
+  std::string cur;
+  auto flush = [&]() {
+    if (cur == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!cur.empty() && cur != ".") {
+      parts.push_back(cur);
+    }
+    cur.clear();
+  };
+  while (i < rest.size()) {
+    std::size_t n = CharLength(rest, i);
+    if (n == 1 && rest[i] == '\\')
+      flush();
+    else
+      cur.append(rest, i, n);
+    i += n;
+  }
+  bool trailing = HasTrailingPathDelimiter(p) && !parts.empty();
+  flush();
+  std::string out = prefix;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (k) out += '\\';
+    out += parts[k];
+  }
+  if (trailing && !HasTrailingPathDelimiter(out)) out += '\\';
+  return out;
+}
+
+std::string ProgramPath() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return posix::FromNative(std::string(buf, static_cast<std::size_t>(n)));
+}
+
+std::string VolumeFileSystemName(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  // A path that does not exist yet is judged by its nearest existing parent.
+  struct statfs fs;
+  while (statfs(native.empty() ? "." : native.c_str(), &fs) != 0) {
+    std::size_t slash = native.find_last_of('/');
+    if (native.empty() || native == "/") return {};
+    native = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : native.substr(0, slash);
+  }
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x4d44: return "FAT32";                    // vfat / msdos
+    case 0x5346544e: case 0x7366746e: return "NTFS";  // ntfs, ntfs3
+    case 0x9660: return "CDFS";                     // iso9660
+    case 0x15013346: return "FS_UDF";               // udf
+    default: return "NTFS";
+  }
+}
+
+std::int64_t DiskFreeBytes(const std::string& path) {
+  std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  struct statvfs vfs;
+  while (statvfs(native.empty() ? "." : native.c_str(), &vfs) != 0) {
+    std::size_t slash = native.find_last_of('/');
+    if (native.empty() || native == "/") return -1;
+    native = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : native.substr(0, slash);
+  }
+  return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
+}
+
+OsVersion GetOsVersion() {
+  // Posix stands in for a current NT system (Windows 7: 6.1).
+  OsVersion v;
+  v.major = 6;
+  v.minor = 1;
+  v.nt = true;
+  return v;
+}
+
+std::string LastErrorText() { return std::strerror(posix::LastError()); }
+
+}  // namespace platform

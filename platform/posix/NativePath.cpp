@@ -1,0 +1,96 @@
+#include "platform/posix/NativePath.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "platform/Text.h"
+
+namespace platform::posix {
+
+namespace {
+
+thread_local int lastError = 0;
+
+bool SameAsciiNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x += 0x20;
+    if (y >= 'A' && y <= 'Z') y += 0x20;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The entry of `dir` whose name equals `name` without regard to ASCII case; empty if none.
+// UTF-8 bytes of non-ASCII characters are >= 0x80, so folding ASCII alone is what the program's
+// case-insensitive code page 936 comparison does too.
+std::string FindNoCase(const std::string& dir, const std::string& name) {
+  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.empty() ? "." : dir.c_str()), closedir);
+  if (!d) return {};
+  std::string best;
+  while (dirent* e = readdir(d.get())) {
+    std::string candidate = e->d_name;
+    // Several names may differ only in case; take the smallest for a stable answer.
+    if (SameAsciiNoCase(candidate, name) && (best.empty() || candidate < best)) best = candidate;
+  }
+  return best;
+}
+
+}  // namespace
+
+void RememberError(int error) { lastError = error; }
+int LastError() { return lastError; }
+
+std::string ToNative(const std::string& path) {
+  std::string p = ReplaceSeparators(path, '\\', '/');
+  if (p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z')))
+    p = p.size() == 2 ? std::string("/") : p.substr(2);
+  std::string utf8 = Cp936ToUtf8(p);
+
+  std::string out;
+  std::size_t pos = 0;
+  if (!utf8.empty() && utf8[0] == '/') {
+    out = "/";
+    pos = 1;
+  }
+  bool resolving = true;
+  while (pos <= utf8.size()) {
+    std::size_t slash = utf8.find('/', pos);
+    if (slash == std::string::npos) slash = utf8.size();
+    std::string part = utf8.substr(pos, slash - pos);
+    bool last = slash == utf8.size();
+    if (!part.empty()) {
+      std::string dir = out;
+      std::string chosen = part;
+      if (resolving && part != "." && part != "..") {
+        std::string exact = dir + part;
+        struct stat st;
+        if (lstat(exact.c_str(), &st) != 0) {
+          std::string found = FindNoCase(dir.empty() ? "." : dir, part);
+          if (found.empty())
+            resolving = false;
+          else
+            chosen = found;
+        }
+      }
+      out += chosen;
+      if (!last) out += '/';
+    } else if (!last && !out.empty() && out.back() != '/') {
+      out += '/';
+    }
+    pos = slash + 1;
+  }
+  // A trailing separator of the input is kept ("dir\" stays "dir/").
+  if (!utf8.empty() && utf8.back() == '/' && (out.empty() || out.back() != '/')) out += '/';
+  return out;
+}
+
+std::string FromNative(const std::string& path) {
+  return ReplaceSeparators(Utf8ToCp936(path), '/', '\\');
+}
+
+}  // namespace platform::posix
