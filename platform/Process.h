@@ -13,6 +13,8 @@ struct ProcessEntry {
 
 // All processes in the platform's list order; false when no snapshot can be taken.
 bool SnapshotProcesses(std::vector<ProcessEntry>& out);
+// Identifier of the calling process.
+std::uint32_t CurrentProcessId();
 // Full path (Windows form, "\" separators) of the main executable module of a process.
 bool ProcessMainModulePath(std::uint32_t processId, std::string& path);
 

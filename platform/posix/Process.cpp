@@ -57,6 +57,8 @@ bool SnapshotProcesses(std::vector<ProcessEntry>& out) {
   return true;
 }
 
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(getpid()); }
+
 bool ProcessMainModulePath(std::uint32_t processId, std::string& path) {
   std::string native;
   if (!ReadExeLink(processId, native)) return false;

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "platform/Time.h"
+#include "tests/platform/TempDir.h"
+
+using namespace platform;
+
+namespace {
+
+const std::string kNori = "\x81\x5C";  // trail byte "\"
+const std::string kZhongWen = "\xD6\xD0\xCE\xC4";
+
+std::vector<std::string> Names(const std::string& pattern, std::uint32_t mask) {
+  std::vector<DirEntry> entries;
+  EXPECT_TRUE(ListDirectory(pattern, mask, entries)) << pattern;
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+bool Has(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+}  // namespace
+
+TEST(FileSystem, FoldersFilesAndCaseInsensitiveLookup) {
+  testutil::TempDir dir;
+  const std::string base = dir.Path();
+  ASSERT_TRUE(ForceDirectories(base + "Interface\\" + kNori + "\\Sub\\"));
+  EXPECT_TRUE(DirectoryExists(base + "INTERFACE\\" + kNori + "\\sub"));
+  EXPECT_TRUE(DirectoryExists(base + "interface\\"));
+  EXPECT_FALSE(FileExists(base + "interface"));
+  ASSERT_TRUE(testutil::WriteFile(base + "interface\\" + kNori + "\\Info.INI", "abc"));
+  EXPECT_TRUE(FileExists(base + "Interface\\" + kNori + "\\info.ini"));
+  EXPECT_FALSE(DirectoryExists(base + "Interface\\" + kNori + "\\info.ini"));
+  EXPECT_EQ(FileSize(base + "INTERFACE\\" + kNori + "\\INFO.ini"), 3);
+  EXPECT_EQ(FileSize(base + "nothing"), -1);
+  // The existing spelling is kept: no second folder appears.
+  EXPECT_TRUE(ForceDirectories(base + "INTERFACE\\New"));
+  EXPECT_EQ(Names(base + "*", kAttrDirectory).size(), 3u);  // ".", "..", "Interface"
+
+  EXPECT_FALSE(CreateDirectory(base + "interface"));  // exists
+  EXPECT_FALSE(RemoveDirectory(base + "interface"));  // not empty
+  EXPECT_TRUE(RemoveDirectory(base + "interface\\new\\"));
+  EXPECT_FALSE(DirectoryExists(base + "Interface\\New"));
+}
+
+TEST(FileSystem, DeleteRenameCopy) {
+  testutil::TempDir dir;
+  const std::string a = dir.Path() + "a.txt", b = dir.Path() + kZhongWen + ".txt";
+  ASSERT_TRUE(testutil::WriteFile(a, "payload"));
+  ASSERT_TRUE(testutil::WriteFile(b, "other"));
+  EXPECT_FALSE(RenameFile(a, b));  // target exists
+  EXPECT_TRUE(RenameFile(a, dir.Path() + "A.TXT"));  // case-only rename
+  EXPECT_TRUE(Has(Names(dir.Path() + "*.*", 0), "A.TXT"));
+  EXPECT_FALSE(Has(Names(dir.Path() + "*.*", 0), "a.txt"));
+
+  EXPECT_FALSE(CopyFile(a, b, true));
+  const std::int64_t t = DateTimeToFileTime({2020, 5, 17, 10, 20, 30, 0});
+  ASSERT_TRUE(SetFileTime(a, t));
+  EXPECT_TRUE(CopyFile(a, b, false));
+  EXPECT_EQ(testutil::ReadFile(b), "payload");
+  std::int64_t copied = 0;
+  EXPECT_TRUE(GetFileTime(b, copied));
+  EXPECT_EQ(copied, t);
+  EXPECT_FALSE(CopyFile(dir.Path() + "missing", dir.Path() + "x", false));
+
+  EXPECT_TRUE(SetFileAttributes(b, kAttrReadOnly));
+  EXPECT_FALSE(DeleteFile(b));  // read-only files stay, as on Windows
+  EXPECT_TRUE(SetFileAttributes(b, kAttrNormal));
+  EXPECT_TRUE(DeleteFile(b));
+  EXPECT_FALSE(FileExists(b));
+  EXPECT_FALSE(DeleteFile(b));
+  EXPECT_FALSE(DeleteFile(dir.Path()));
+}
+
+TEST(FileSystem, ListingFollowsTheAttributeMaskAndWildcards) {
+  testutil::TempDir dir;
+  const std::string base = dir.Path();
+  ASSERT_TRUE(CreateDirectory(base + "folder"));
+  ASSERT_TRUE(CreateDirectory(base + "hiddenfolder"));
+  ASSERT_TRUE(testutil::WriteFile(base + "plain.txt", "12345"));
+  ASSERT_TRUE(testutil::WriteFile(base + "hidden.txt", ""));
+  ASSERT_TRUE(testutil::WriteFile(base + "system.dat", ""));
+  ASSERT_TRUE(testutil::WriteFile(base + "readonly.txt", ""));
+  ASSERT_TRUE(testutil::WriteFile(base + "noext", ""));
+  ASSERT_TRUE(testutil::WriteFile(base + kZhongWen + ".ini", ""));
+  ASSERT_TRUE(SetFileAttributes(base + "hiddenfolder", kAttrHidden));
+  ASSERT_TRUE(SetFileAttributes(base + "hidden.txt", kAttrHidden | kAttrArchive));
+  ASSERT_TRUE(SetFileAttributes(base + "system.dat", kAttrSystem));
+  ASSERT_TRUE(SetFileAttributes(base + "readonly.txt", kAttrReadOnly));
+
+  auto plain = Names(base + "*.*", 0);
+  EXPECT_EQ(plain.size(), 4u);  // plain.txt, readonly.txt, noext and the Chinese name; no folders
+  EXPECT_TRUE(Has(plain, "readonly.txt"));
+  EXPECT_FALSE(Has(plain, "hidden.txt"));
+  EXPECT_FALSE(Has(plain, "system.dat"));
+  EXPECT_FALSE(Has(plain, "folder"));
+
+  auto all = Names(base + "*.*", kAttrAnyFile);
+  EXPECT_EQ(all.size(), 10u);  // everything plus "." and ".."
+  EXPECT_EQ(all[0], ".");
+  EXPECT_EQ(all[1], "..");
+  auto dirs = Names(base + "*", kAttrDirectory);
+  EXPECT_TRUE(Has(dirs, "folder"));
+  EXPECT_FALSE(Has(dirs, "hiddenfolder"));  // needs the hidden bit too
+  EXPECT_TRUE(Has(Names(base + "*", kAttrDirectory | kAttrHidden), "hiddenfolder"));
+
+  EXPECT_EQ(Names(base + "*.TXT", 0), (std::vector<std::string>{"plain.txt", "readonly.txt"}));
+  EXPECT_EQ(Names(base + "p?ain.*", 0), std::vector<std::string>{"plain.txt"});
+  EXPECT_EQ(Names(base + "*.", 0), std::vector<std::string>{"noext"});
+  EXPECT_EQ(Names(base + "??.ini", 0), std::vector<std::string>{kZhongWen + ".ini"});  // ? is one character
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(ListDirectory(base + "plain.txt", kAttrAnyFile, entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].size, 5);
+  EXPECT_EQ(entries[0].attributes, kAttrArchive);
+  EXPECT_GT(entries[0].lastWriteTime, DateTimeToFileTime({2020, 1, 1, 0, 0, 0, 0}));
+  EXPECT_FALSE(ListDirectory(base + "nowhere\\*.*", kAttrAnyFile, entries));
+
+  for (const char* name : {"readonly.txt", "hidden.txt", "system.dat"}) SetFileAttributes(base + name, 0);
+}
+
+TEST(FileSystem, AttributesAndTimesRoundTrip) {
+  testutil::TempDir dir;
+  const std::string f = dir.Path() + "f.bin", d = dir.Path() + "d";
+  ASSERT_TRUE(testutil::WriteFile(f, "x"));
+  ASSERT_TRUE(CreateDirectory(d));
+  EXPECT_EQ(GetFileAttributes(f), kAttrArchive);
+  EXPECT_EQ(GetFileAttributes(d), kAttrDirectory);
+  EXPECT_EQ(GetFileAttributes(dir.Path() + "none"), kInvalidAttributes);
+  for (std::uint32_t bits : {std::uint32_t{kAttrReadOnly}, kAttrHidden | kAttrSystem, kAttrArchive | kAttrReadOnly | kAttrHidden}) {
+    ASSERT_TRUE(SetFileAttributes(f, bits));
+    EXPECT_EQ(GetFileAttributes(f), bits);
+    ASSERT_TRUE(SetFileAttributes(d, bits));
+    EXPECT_EQ(GetFileAttributes(d + "\\"), bits | kAttrDirectory);
+  }
+  ASSERT_TRUE(SetFileAttributes(f, kAttrNormal));
+  EXPECT_EQ(GetFileAttributes(f), kAttrNormal);
+  ASSERT_TRUE(SetFileAttributes(d, 0));
+
+  // Times at the 2-second grain of DOS dates come back exactly, also before 1970.
+  for (const LocalDateTime& t : {LocalDateTime{1980, 1, 1, 0, 0, 0, 0}, LocalDateTime{2024, 2, 29, 23, 59, 58, 0},
+                                 LocalDateTime{1969, 12, 31, 23, 59, 58, 0}}) {
+    std::int64_t ft = DateTimeToFileTime(t), back = 0;
+    ASSERT_TRUE(SetFileTime(f, ft));
+    ASSERT_TRUE(GetFileTime(f, back));
+    EXPECT_EQ(back, ft);
+  }
+  EXPECT_FALSE(SetFileTime(dir.Path() + "none", 0));
+}
+
+TEST(FileSystem, PathsAndVolumes) {
+  testutil::TempDir dir;
+  const std::string cwd = GetCurrentDirectory();
+  EXPECT_TRUE(HasTrailingPathDelimiter(cwd));
+  EXPECT_TRUE(HasTrailingPathDelimiter(GetTempDirectory()));
+  ASSERT_TRUE(SetCurrentDirectory(dir.Path()));
+  EXPECT_TRUE(SameTextCp936(GetCurrentDirectory(), dir.Path()));
+  EXPECT_TRUE(SameTextCp936(ExpandFileName("a\\.\\b\\..\\c.txt"), dir.Path() + "a\\c.txt"));
+  EXPECT_TRUE(SameTextCp936(ExpandFileName("."), ExcludeTrailingPathDelimiter(dir.Path())));
+  ASSERT_TRUE(SetCurrentDirectory(cwd));
+  EXPECT_EQ(ExpandFileName("C:\\x\\..\\y\\" + kNori + "\\"), "C:\\y\\" + kNori + "\\");
+  EXPECT_EQ(ExpandFileName("C:\\..\\.."), "C:\\");
+
+  const std::string program = ProgramPath();
+  EXPECT_TRUE(FileExists(program)) << program;
+  EXPECT_FALSE(VolumeFileSystemName(dir.Path()).empty());
+  EXPECT_FALSE(VolumeFileSystemName(dir.Path() + "not\\yet\\there.bin").empty());
+  EXPECT_GT(DiskFreeBytes(dir.Path()), 0);
+  OsVersion v = GetOsVersion();
+  EXPECT_TRUE(v.nt);
+  EXPECT_GE(v.major, 5u);
+}
