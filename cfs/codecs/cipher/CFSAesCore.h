@@ -38,7 +38,6 @@ void AesSetupKeyString(TAesKeySchedule& schedule, std::string_view keyString, TA
 
 // One block through the cipher, with whichever implementation the schedule selects.
 void AesEncryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, std::uint8_t* out);
-void AesDecryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, std::uint8_t* out);
 
 // Feedback chaining over a whole buffer (whole blocks and the 1..15 byte tail), starting from
 // F0. source and dest may be the same buffer.

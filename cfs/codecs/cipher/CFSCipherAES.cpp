@@ -24,10 +24,6 @@ void AesEncryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, st
   }
 }
 
-void AesDecryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, std::uint8_t* out) {
-  AesPortableDecryptBlock(schedule, in, out);
-}
-
 namespace {
 
 // The tail of 1..15 bytes is XORed with AES-encrypt(F) in both directions.
