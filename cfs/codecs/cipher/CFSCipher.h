@@ -80,7 +80,9 @@ class TPageCipher {
 
  private:
   struct TEntry;
+  using TChainFunction = void (*)(const TAesKeySchedule&, const void*, void*, std::size_t);
   const TAesKeySchedule* Lookup(std::string_view key);
+  bool Apply(std::string_view key, void* data, std::size_t length, TChainFunction chain);
 
   TAesBackend backend_;
   static constexpr std::size_t kCacheSize = 4;

@@ -36,34 +36,32 @@ void ApplyTail(const TAesKeySchedule& schedule, const std::uint8_t* feedback, co
 
 }  // namespace
 
-void AesChainEncode(const TAesKeySchedule& schedule, const void* source, void* dest, std::size_t length) {
+namespace {
+
+using TBlocksFunction = void (*)(const TAesKeySchedule&, std::uint8_t*, const std::uint8_t*, std::uint8_t*,
+                                 std::size_t);
+
+// Whole blocks through the given direction's block function, starting from F0, then the tail.
+void Chain(const TAesKeySchedule& schedule, TBlocksFunction blocksFunction, const void* source, void* dest,
+           std::size_t length) {
   auto src = static_cast<const std::uint8_t*>(source);
   auto dst = static_cast<std::uint8_t*>(dest);
   alignas(16) std::uint8_t feedback[kAesBlockSize];
   std::memcpy(feedback, schedule.feedback0, sizeof feedback);
   const std::size_t blocks = length / kAesBlockSize;
-  if (schedule.useAesNi) {
-    AesNiEncodeBlocks(schedule, feedback, src, dst, blocks);
-  } else {
-    AesPortableEncodeBlocks(schedule, feedback, src, dst, blocks);
-  }
+  blocksFunction(schedule, feedback, src, dst, blocks);
   const std::size_t done = blocks * kAesBlockSize;
   if (done < length) ApplyTail(schedule, feedback, src + done, dst + done, length - done);
 }
 
+}  // namespace
+
+void AesChainEncode(const TAesKeySchedule& schedule, const void* source, void* dest, std::size_t length) {
+  Chain(schedule, schedule.useAesNi ? AesNiEncodeBlocks : AesPortableEncodeBlocks, source, dest, length);
+}
+
 void AesChainDecode(const TAesKeySchedule& schedule, const void* source, void* dest, std::size_t length) {
-  auto src = static_cast<const std::uint8_t*>(source);
-  auto dst = static_cast<std::uint8_t*>(dest);
-  alignas(16) std::uint8_t feedback[kAesBlockSize];
-  std::memcpy(feedback, schedule.feedback0, sizeof feedback);
-  const std::size_t blocks = length / kAesBlockSize;
-  if (schedule.useAesNi) {
-    AesNiDecodeBlocks(schedule, feedback, src, dst, blocks);
-  } else {
-    AesPortableDecodeBlocks(schedule, feedback, src, dst, blocks);
-  }
-  const std::size_t done = blocks * kAesBlockSize;
-  if (done < length) ApplyTail(schedule, feedback, src + done, dst + done, length - done);
+  Chain(schedule, schedule.useAesNi ? AesNiDecodeBlocks : AesPortableDecodeBlocks, source, dest, length);
 }
 
 TCipherAES::TCipherAES(TAesBackend backend) : backend_(backend) {}

@@ -33,21 +33,18 @@ const TAesKeySchedule* TPageCipher::Lookup(std::string_view key) {
 }
 
 bool TPageCipher::Encode(std::string_view key, void* data, std::size_t length) {
-  try {
-    const TAesKeySchedule* schedule = Lookup(key);
-    if (!schedule || (!data && length > 0)) return false;
-    AesChainEncode(*schedule, data, data, length);
-    return true;
-  } catch (...) {
-    return false;
-  }
+  return Apply(key, data, length, AesChainEncode);
 }
 
 bool TPageCipher::Decode(std::string_view key, void* data, std::size_t length) {
+  return Apply(key, data, length, AesChainDecode);
+}
+
+bool TPageCipher::Apply(std::string_view key, void* data, std::size_t length, TChainFunction chain) {
   try {
     const TAesKeySchedule* schedule = Lookup(key);
     if (!schedule || (!data && length > 0)) return false;
-    AesChainDecode(*schedule, data, data, length);
+    chain(*schedule, data, data, length);
     return true;
   } catch (...) {
     return false;
