@@ -1,0 +1,44 @@
+#include "app/GameLocator.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+std::string SystemProbe::ProgramPath() const { return platform::ProgramPath(); }
+
+bool SystemProbe::SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const {
+  return platform::SnapshotProcesses(out);
+}
+
+bool SystemProbe::ProcessMainModulePath(std::uint32_t processId, std::string& path) const {
+  return platform::ProcessMainModulePath(processId, path);
+}
+
+bool CheckGameDir(const std::string& dir) {
+  return platform::FileExists(dir + "zelkclient.exe") && platform::FileExists(dir + "ZELKUI.dll") &&
+         platform::FileExists(dir + "RMUI.dll") && platform::FileExists(dir + "Lua5.dll") &&
+         platform::DirectoryExists(dir + "Interface") && platform::DirectoryExists(dir + "userdata");
+}
+
+std::string LocateGameDir(const SystemProbe& probe) {
+  // The process scan always runs, although a running client counts least: the last client in
+  // the process list gives the candidate.
+  std::string running;
+  std::vector<platform::ProcessEntry> processes;
+  if (probe.SnapshotProcesses(processes)) {
+    for (const platform::ProcessEntry& process : processes) {
+      if (platform::UpperCaseAscii(process.exeName) != "ZELKCLIENT.EXE") continue;
+      std::string modulePath;
+      if (probe.ProcessMainModulePath(process.id, modulePath))
+        running = platform::ExtractFilePath(modulePath);
+    }
+  }
+
+  std::string own = platform::ExtractFilePath(probe.ProgramPath());
+  if (!own.empty()) {
+    if (CheckGameDir(own)) return own;
+    std::string below = own + "bin\\zhcn\\";
+    if (CheckGameDir(below)) return below;
+  }
+  if (!running.empty() && CheckGameDir(running)) return running;
+  return {};
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Finding the game client's directory: the program's own directory, that directory +
+// "bin\zhcn\", or the directory of a running client, in that order of preference.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Process.h"
+
+// What the locator asks the system; tests replace it to place the program and the running
+// clients wherever they like.
+class SystemProbe {
+ public:
+  virtual ~SystemProbe() = default;
+  // Full path of the running program.
+  virtual std::string ProgramPath() const;
+  virtual bool SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const;
+  // Full path of the process's main executable.
+  virtual bool ProcessMainModulePath(std::uint32_t processId, std::string& path) const;
+};
+
+// Whether `dir` (ending in "\") holds the client's files and folders.
+bool CheckGameDir(const std::string& dir);
+// The client directory, ending in "\", or "" when none is found.
+std::string LocateGameDir(const SystemProbe& probe);

@@ -1,0 +1,23 @@
+#pragma once
+// The tool's main routine: the three windows, then the message loop.
+#include <memory>
+
+#include "app/GameLocator.h"
+#include "ui/Application.h"
+
+class TForm1;
+class TForm2;
+class TForm3;
+
+struct ToolWindows {
+  TForm1& main;
+  TForm2& selection;
+  TForm3& progress;
+};
+
+// Creates the main window (the application's main form), the selection window and the
+// progress window, in that order, and connects them.
+ToolWindows CreateToolWindows(ui::Application& app, const SystemProbe& probe);
+
+// Runs the tool on `backend` until the application terminates; the exit code.
+int RunTool(std::unique_ptr<ui::Backend> backend);

@@ -1,0 +1,133 @@
+// The main window's layout and its search for the game, and the tool's start-up.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/Cp936Text.h"
+#include "app/ToolMain.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "tests/app/TestTree.h"
+#include "ui/headless/HeadlessBackend.h"
+
+namespace {
+
+struct Tool {
+  std::unique_ptr<ui::headless::HeadlessBackend> owned =
+      std::make_unique<ui::headless::HeadlessBackend>();
+  ui::headless::HeadlessBackend* backend = owned.get();
+  FakeProbe probe;
+  ui::Application app{std::move(owned)};
+  ToolWindows windows = CreateToolWindows(app, probe);
+  TForm1& main = windows.main;
+};
+
+TEST(MainWindow, StartsSearchingWithItsControlsInPlace) {
+  Tool t;
+  ASSERT_EQ(t.app.Forms().size(), 3u);
+  EXPECT_EQ(t.app.Forms()[0].get(), &t.main);
+  EXPECT_EQ(t.app.Forms()[1].get(), &t.windows.selection);
+  EXPECT_EQ(t.app.Forms()[2].get(), &t.windows.progress);
+  EXPECT_EQ(t.app.MainForm(), &t.main);
+
+  TForm1& m = t.main;
+  EXPECT_EQ(m.Caption(), Cp936("Zelk配置备份工具 V1.0"));
+  EXPECT_EQ(m.Width(), 393);
+  EXPECT_EQ(m.Height(), 234);
+  EXPECT_EQ(m.GetBorderStyle(), ui::BorderStyle::Normal);
+  EXPECT_EQ(m.pnl1.Bounds(), (ui::Rect{0, 0, 377, 196}));
+  EXPECT_EQ(m.pnl1.Text(), Cp936("未发现Zelk，请先运行游戏或者将此程序放到Zelk目录."));
+  EXPECT_EQ(m.nxnfpnl1.Lines().size(), 4u);
+  EXPECT_EQ(m.nxnfpnl1.Lines()[3], Cp936("省掉重新配置的麻烦。"));
+  EXPECT_EQ(m.txt2.Text(), Cp936("帐号配置：备份所有."));
+  EXPECT_EQ(m.edt1.Bounds(), (ui::Rect{62, 108, 83, 21}));
+  EXPECT_EQ(m.edt1.PasswordChar(), '*');
+  EXPECT_EQ(m.edt1.Text(), "");
+  EXPECT_TRUE(m.btn2.Enabled());
+  EXPECT_EQ(m.btn2.Text(), Cp936("立即打包"));
+  EXPECT_FALSE(m.btn1.Visible());
+  EXPECT_FALSE(m.btn1.Enabled());
+  EXPECT_EQ(m.tmr1.Interval(), 500u);
+  EXPECT_TRUE(m.tmr1.Enabled());
+  EXPECT_TRUE(m.GamePath.empty());
+  EXPECT_TRUE(m.AccountList.empty());
+
+  // The identifiers the Windows driver addresses the controls by.
+  EXPECT_EQ(m.pnl1.Id(), 1000);
+  EXPECT_EQ(m.edt1.Id(), 1005);
+  EXPECT_EQ(m.btn1.Id(), 1006);
+  EXPECT_EQ(m.btn2.Id(), 1007);
+  EXPECT_EQ(t.windows.selection.lv2.Id(), 1011);
+  EXPECT_EQ(t.windows.progress.pb2.Id(), 1004);
+
+  // The other two windows start hidden; the progress window is borderless, centred on the
+  // main window.
+  EXPECT_FALSE(t.windows.selection.Visible());
+  TForm3& p = t.windows.progress;
+  EXPECT_FALSE(p.Visible());
+  EXPECT_EQ(p.Caption(), "Form3");
+  EXPECT_EQ(p.ClientWidth(), 310);
+  EXPECT_EQ(p.ClientHeight(), 105);
+  EXPECT_EQ(p.lbl1.Text(), Cp936("正在收集文件..."));
+  EXPECT_EQ(p.pb1.Bounds(), (ui::Rect{14, 60, 283, 17}));
+  EXPECT_EQ(p.pb2.Max(), 100);
+  m.ShowForm();
+  p.ShowForm();
+  // Centred to the pixel (halves round down).
+  EXPECT_NEAR(2 * p.Left() + p.Width(), 2 * m.Left() + m.Width(), 1);
+  EXPECT_NEAR(2 * p.Top() + p.Height(), 2 * m.Top() + m.Height(), 1);
+}
+
+TEST(MainWindow, NothingFoundKeepsSearching) {
+  Tool t;
+  TestTree tree;
+  tree.MakeDir("empty");
+  t.probe.programPath = tree.Dir("empty") + "tool.exe";
+  t.main.ShowForm();
+  t.backend->RunFor(5000);
+  EXPECT_TRUE(t.main.tmr1.Enabled());
+  EXPECT_TRUE(t.main.GamePath.empty());
+  EXPECT_EQ(t.main.pnl1.Text(), Cp936("未发现Zelk，请先运行游戏或者将此程序放到Zelk目录."));
+  EXPECT_FALSE(t.windows.selection.Visible());
+
+  // The client appears later: the next tick finds it.
+  int modalShows = 0;
+  t.backend->SetModalHandler([&](ui::Form&) { ++modalShows; });
+  tree.MakeGameDir("empty");
+  t.backend->RunFor(500);
+  EXPECT_EQ(t.main.GamePath, tree.Dir("empty"));
+  EXPECT_EQ(modalShows, 1);
+}
+
+TEST(MainWindow, FindingTheGameStopsTheTimerBeforeTheSelectionOpens) {
+  Tool t;
+  TestTree tree;
+  tree.MakeGameDir("game");
+  tree.MakeDir("game/userdata/1001");
+  tree.MakeDir("game/Interface/Addon");
+  t.probe.programPath = tree.Dir("tool") + "tool.exe";
+  t.probe.processes = {{42, "zelkclient.exe", tree.Dir("game") + "zelkclient.exe"}};
+
+  int modalShows = 0;
+  t.backend->SetModalHandler([&](ui::Form& form) {
+    ++modalShows;
+    EXPECT_EQ(&form, &t.windows.selection);
+    EXPECT_FALSE(t.main.tmr1.Enabled());
+    EXPECT_EQ(t.main.GamePath, tree.Dir("game"));
+    EXPECT_EQ(t.main.pnl1.Text(), Cp936("找到Zelk目录：") + tree.Dir("game"));
+    EXPECT_EQ(t.windows.selection.lv1.Count(), 1);
+  });
+  t.app.Run();  // ends once no timer is left running
+  EXPECT_EQ(modalShows, 1);
+  EXPECT_TRUE(t.main.Visible());
+  EXPECT_FALSE(t.windows.selection.Visible());
+  EXPECT_EQ(t.backend->Now(), 500u);
+  EXPECT_EQ(t.main.AccountList, std::vector<std::string>{"1001"});
+  EXPECT_EQ(t.main.AddonList, std::vector<std::string>{"Addon"});
+  EXPECT_TRUE(t.main.btn1.Enabled());
+  EXPECT_FALSE(t.main.btn1.Visible());
+  EXPECT_TRUE(t.backend->Messages().empty());
+}
+
+}  // namespace

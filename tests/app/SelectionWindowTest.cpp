@@ -1,0 +1,195 @@
+// The selection window: what it lists, the add-on names, the check commands and the hand-over.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/Cp936Text.h"
+#include "app/ToolMain.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "tests/app/TestTree.h"
+#include "ui/headless/HeadlessBackend.h"
+
+namespace {
+
+struct Selection {
+  std::unique_ptr<ui::headless::HeadlessBackend> owned =
+      std::make_unique<ui::headless::HeadlessBackend>();
+  ui::headless::HeadlessBackend* backend = owned.get();
+  FakeProbe probe;
+  ui::Application app{std::move(owned)};
+  ToolWindows windows = CreateToolWindows(app, probe);
+  TForm1& main = windows.main;
+  TForm2& form = windows.selection;
+  TestTree tree;
+
+  // Fills the lists for the game at `rel` and runs `user` while the window is open.
+  void Open(const std::string& rel, std::function<void(TForm2&)> user = nullptr) {
+    main.GamePath = tree.Dir(rel);
+    main.ShowForm();
+    backend->SetModalHandler([user](ui::Form& f) {
+      if (user) user(static_cast<TForm2&>(f));
+    });
+    form.FillLists();
+  }
+};
+
+std::map<std::string, std::string> Rows(const ui::ListView& list) {
+  std::map<std::string, std::string> rows;
+  for (const ui::ListItem& item : list.Items()) rows[item.caption] = item.subItems.at(0);
+  return rows;
+}
+
+TEST(SelectionWindow, ListsAccountsAndAddonFolders) {
+  Selection s;
+  s.tree.MakeGameDir("g");
+  s.tree.MakeDir("g/userdata/1001");
+  s.tree.MakeDir("g/userdata/中文帐号");
+  s.tree.MakeFile("g/userdata/config.txt", "x");
+  s.tree.MakeDir("g/userdata/.svn");
+  s.tree.MakeFile("g/userdata/.hidden");
+  s.tree.MakeFile("g/Interface/readme.txt");
+  s.tree.MakeDir("g/Interface/.cache");
+  s.tree.MakeFile("g/Interface/Named/info.ini", "[Named]\r\nname = Named add-on\r\n");
+  s.tree.MakeFile("g/Interface/Other/info.ini", "[Different]\r\nname=x\r\n");
+  s.tree.MakeFile("g/Interface/NoKey/info.ini", "[NoKey]\r\ntitle=x\r\n");
+  s.tree.MakeDir("g/Interface/Bare");
+
+  bool shownModal = false;
+  s.Open("g", [&](TForm2& f) {
+    shownModal = f.IsModal() && f.Visible();
+    for (const ui::ListItem& item : f.lv1.Items()) EXPECT_TRUE(item.checked);
+    for (const ui::ListItem& item : f.lv2.Items()) EXPECT_TRUE(item.checked);
+  });
+  EXPECT_TRUE(shownModal);
+
+  std::map<std::string, std::string> accounts{{"1001", Cp936("目录")},
+                                              {Cp936("中文帐号"), Cp936("目录")},
+                                              {"config.txt", Cp936("文件")}};
+  EXPECT_EQ(Rows(s.form.lv1), accounts);
+  std::string game = s.tree.Dir("g");
+  std::map<std::string, std::string> addons{
+      {"Named", "Named add-on"},
+      {"Other", Cp936("插件名读取错误")},
+      {"NoKey", Cp936("插件名读取错误")},
+      {"Bare", game + "interface\\Bare\\info.ini"},  // the missing file's full path
+  };
+  EXPECT_EQ(Rows(s.form.lv2), addons);
+
+  // Filling again replaces the rows.
+  std::filesystem::remove_all(s.tree.Native("g/userdata/1001"));
+  s.Open("g");
+  EXPECT_EQ(s.form.lv1.Count(), 2);
+  EXPECT_EQ(s.form.lv2.Count(), 4);
+}
+
+TEST(SelectionWindow, AddonPackPrefixesFollowTheWholePath) {
+  Selection s;
+  s.tree.MakeFile("BF_Moon_game/interface/A/info.ini", "[A]\r\nname=Alpha\r\n");
+  s.tree.MakeFile("BF_Moon_game/interface/B/info.ini", "[x]\r\n");
+  std::string base = s.tree.Dir("BF_Moon_game") + "interface\\";
+  EXPECT_EQ(s.form.GetAddonName(base + "A\\info.ini", "A"), Cp936("盒子 - 大脚 - ") + "Alpha");
+  EXPECT_EQ(s.form.GetAddonName(base + "B\\info.ini", "B"),
+            Cp936("盒子 - 大脚 - 插件名读取错误"));
+  // A missing file gives its path, without prefixes.
+  EXPECT_EQ(s.form.GetAddonName(base + "C\\info.ini", "C"), base + "C\\info.ini");
+
+  s.tree.MakeFile("plain/interface/BF_Tools/info.ini", "[BF_Tools]\r\nname=Tools\r\n");
+  s.tree.MakeFile("plain/interface/Moon_Map/info.ini", "[Moon_Map]\r\nname=Map\r\n");
+  std::string plain = s.tree.Dir("plain") + "interface\\";
+  EXPECT_EQ(s.form.GetAddonName(plain + "BF_Tools\\info.ini", "BF_Tools"), Cp936("大脚 - ") + "Tools");
+  EXPECT_EQ(s.form.GetAddonName(plain + "Moon_Map\\info.ini", "Moon_Map"), Cp936("盒子 - ") + "Map");
+  // The test is case-sensitive.
+  s.tree.MakeFile("plain/interface/bf_x/info.ini", "[bf_x]\r\nname=Lower\r\n");
+  EXPECT_EQ(s.form.GetAddonName(plain + "bf_x\\info.ini", "bf_x"), "Lower");
+}
+
+TEST(SelectionWindow, CheckCommandsActOnTheirOwnList) {
+  Selection s;
+  s.tree.MakeGameDir("g");
+  for (const char* name : {"a", "b", "c"}) {
+    s.tree.MakeDir(std::string("g/userdata/") + name);
+    s.tree.MakeDir(std::string("g/Interface/") + name);
+  }
+  s.Open("g", [](TForm2& f) {
+    auto checks = [](const ui::ListView& list) {
+      std::vector<bool> v;
+      for (const ui::ListItem& item : list.Items()) v.push_back(item.checked);
+      return v;
+    };
+    using V = std::vector<bool>;
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl2));  // clear accounts
+    EXPECT_EQ(checks(f.lv1), (V{false, false, false}));
+    EXPECT_EQ(checks(f.lv2), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::SetCheck(f.lv1, 1, true));
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl3));  // invert accounts: exactly the others
+    EXPECT_EQ(checks(f.lv1), (V{true, false, true}));
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl1));  // all accounts
+    EXPECT_EQ(checks(f.lv1), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl5));  // clear add-ons
+    EXPECT_TRUE(ui::headless::SetCheck(f.lv2, 2, true));
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl6));  // invert add-ons
+    EXPECT_EQ(checks(f.lv2), (V{true, true, false}));
+    f.SetChecks(f.lv2, 3);  // unknown mode: nothing
+    EXPECT_EQ(checks(f.lv2), (V{true, true, false}));
+    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl4));
+    EXPECT_EQ(checks(f.lv2), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::SetCheck(f.lv2, 0, false));
+  });
+  // Closing hands back the checked names in row order.
+  std::vector<std::string> addons;
+  for (int i = 1; i < s.form.lv2.Count(); ++i) addons.push_back(s.form.lv2.Item(i).caption);
+  EXPECT_EQ(s.main.AddonList, addons);
+  EXPECT_EQ(s.main.AccountList.size(), 3u);
+  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：3个项目"));
+  EXPECT_EQ(s.main.txt3.Text(), Cp936("插件备份：2个项目"));
+  EXPECT_TRUE(s.main.btn1.Enabled());
+}
+
+TEST(SelectionWindow, EmptyChoicesKeepTheEarlierTexts) {
+  Selection s;
+  s.tree.MakeGameDir("g");
+  s.tree.MakeFile("g/userdata/only.dat");
+  s.Open("g", [](TForm2& f) { ui::headless::Click(f.nxlnklbl2); });
+  EXPECT_TRUE(s.main.AccountList.empty());
+  EXPECT_TRUE(s.main.AddonList.empty());
+  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号配置：备份所有."));
+  EXPECT_EQ(s.main.txt3.Text(), Cp936("插件配置：备份所有."));
+  EXPECT_TRUE(s.main.btn1.Enabled());
+
+  // A second hand-over replaces the first; a zero count still leaves the label alone.
+  s.main.txt2.SetText("earlier");
+  s.Open("g");
+  EXPECT_EQ(s.main.AccountList, std::vector<std::string>{"only.dat"});
+  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：1个项目"));
+  s.Open("g", [](TForm2& f) { ui::headless::Click(f.nxlnklbl2); });
+  EXPECT_TRUE(s.main.AccountList.empty());
+  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：1个项目"));
+}
+
+TEST(SelectionWindow, LayoutOfTheTwoGroups) {
+  Selection s;
+  TForm2& f = s.form;
+  EXPECT_EQ(f.Caption(), Cp936("备份选择(选好后直接关闭，如果全部备份，直接关闭就好了)"));
+  EXPECT_EQ(f.Width(), 583);
+  EXPECT_EQ(f.Height(), 542);
+  EXPECT_EQ(f.GetBorderStyle(), ui::BorderStyle::SystemMenu);
+  EXPECT_EQ(f.grp1.Bounds(), (ui::Rect{0, 0, 233, f.ClientHeight()}));
+  EXPECT_EQ(f.grp2.Left(), 233);
+  EXPECT_EQ(f.grp2.Width(), f.ClientWidth() - 233);
+  EXPECT_EQ(f.pnl1.Height(), 24);
+  EXPECT_EQ(f.lv1.Top(), f.pnl1.Top() + 24);
+  EXPECT_EQ(f.lv1.Bounds().Bottom(), f.grp1.ClientArea().Bottom());
+  EXPECT_EQ(f.nxlnklbl2.Left(), 77);
+  EXPECT_EQ(f.nxlnklbl6.Left(), 141);
+  EXPECT_EQ(f.nxlnklbl4.Text(), Cp936("全选"));
+  ASSERT_EQ(f.lv2.Columns().size(), 2u);
+  EXPECT_EQ(f.lv2.Columns()[0].caption, Cp936("插件目录"));
+  EXPECT_EQ(f.lv2.Columns()[1].width, 160);
+  EXPECT_TRUE(f.lv1.CheckBoxes() && f.lv1.GridLines() && f.lv1.RowSelect());
+}
+
+}  // namespace

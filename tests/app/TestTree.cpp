@@ -1,0 +1,60 @@
+#include "tests/app/TestTree.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "platform/Text.h"
+
+TestTree::TestTree() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "zelk-app-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch directory");
+  root_ = pattern;
+}
+
+TestTree::~TestTree() {
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::filesystem::path TestTree::Native(const std::string& rel) const {
+  return rel.empty() ? root_ : root_ / std::filesystem::u8path(rel);
+}
+
+std::string TestTree::Dir(const std::string& rel) const {
+  std::string windows =
+      platform::ReplaceSeparators(platform::Utf8ToCp936(Native(rel).string()), '/', '\\');
+  return platform::IncludeTrailingPathDelimiter(windows);
+}
+
+void TestTree::MakeFile(const std::string& rel, const std::string& content) const {
+  std::filesystem::create_directories(Native(rel).parent_path());
+  std::ofstream(Native(rel), std::ios::binary) << content;
+}
+
+void TestTree::MakeDir(const std::string& rel) const { std::filesystem::create_directories(Native(rel)); }
+
+void TestTree::MakeGameDir(const std::string& rel) const {
+  std::string base = rel.empty() ? rel : rel + "/";
+  for (const char* file : {"zelkclient.exe", "ZELKUI.dll", "RMUI.dll", "Lua5.dll"})
+    MakeFile(base + file, "MZ");
+  MakeDir(base + "Interface");
+  MakeDir(base + "userdata");
+}
+
+bool FakeProbe::SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const {
+  if (!snapshotWorks) return false;
+  out.clear();
+  for (const Process& p : processes) out.push_back({p.id, p.exeName});
+  return true;
+}
+
+bool FakeProbe::ProcessMainModulePath(std::uint32_t processId, std::string& path) const {
+  for (const Process& p : processes) {
+    if (p.id != processId || p.modulePath.empty()) continue;
+    path = p.modulePath;
+    return true;
+  }
+  return false;
+}
