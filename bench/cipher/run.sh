@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Page cipher throughput against openssl's AES-256-CFB on 4096-byte buffers, measured in the same
-# run. Builds nothing: point it at a release build (default build/cipher-rel), e.g.
+# run, both per second of processor time (openssl speed's default). Builds nothing: point it at
+# a release build (default build/cipher-rel), e.g.
 #   cmake --preset release -B build/cipher-rel && cmake --build build/cipher-rel --target cipher_bench
 #   bench/cipher/run.sh [build-dir] [seconds]
 set -euo pipefail
