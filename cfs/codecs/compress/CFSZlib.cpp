@@ -1,0 +1,75 @@
+#include "cfs/codecs/compress/CFSZlib.h"
+
+#include <zlib.h>
+
+#include <limits>
+
+#include "cfs/codecs/compress/OutputEstimate.h"
+
+namespace {
+
+constexpr std::size_t kGrowStep = 256;
+
+// deflateEnd / inflateEnd whatever happens after a successful init.
+struct DeflateEnd {
+  z_stream* stream;
+  ~DeflateEnd() { deflateEnd(stream); }
+};
+struct InflateEnd {
+  z_stream* stream;
+  ~InflateEnd() { inflateEnd(stream); }
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* in, std::size_t inSize, int level) {
+  if (inSize > std::numeric_limits<uInt>::max()) throw ECompressionError("error");
+  std::vector<std::uint8_t> out(CompressedSizeEstimate(inSize));
+  z_stream zs{};
+  if (deflateInit(&zs, level) != Z_OK) throw ECompressionError("error");
+  DeflateEnd end{&zs};
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inSize);
+  std::size_t total = 0;
+  for (;;) {
+    zs.next_out = out.data() + total;
+    zs.avail_out = static_cast<uInt>(out.size() - total);
+    const int r = deflate(&zs, Z_FINISH);
+    total = out.size() - zs.avail_out;
+    if (r == Z_STREAM_END) break;
+    if (r < 0) throw ECompressionError("error");
+    // The estimate was too small: continue with some fresh room.
+    out.resize(out.size() + kGrowStep);
+  }
+  out.resize(total);
+  return out;
+}
+
+std::vector<std::uint8_t> ZlibDecompress(const std::uint8_t* in, std::size_t inSize,
+                                         std::size_t expectedSize) {
+  if (inSize > std::numeric_limits<uInt>::max() || expectedSize > std::numeric_limits<uInt>::max()) {
+    throw EDecompressionError("error");
+  }
+  std::vector<std::uint8_t> out(expectedSize);
+  z_stream zs{};
+  zs.next_in = const_cast<Bytef*>(in);
+  zs.avail_in = static_cast<uInt>(inSize);
+  if (inflateInit(&zs) != Z_OK) throw EDecompressionError("error");
+  InflateEnd end{&zs};
+  zs.next_out = out.data();
+  zs.avail_out = static_cast<uInt>(out.size());
+  for (;;) {
+    const uInt inBefore = zs.avail_in;
+    const uInt outBefore = zs.avail_out;
+    const int r = inflate(&zs, Z_NO_FLUSH);
+    if (r == Z_STREAM_END) break;
+    // Negative codes include Z_BUF_ERROR (no progress possible); Z_NEED_DICT asks for a
+    // dictionary no block has. A call that neither consumed nor produced anything means the
+    // input ended early or the output would exceed the expected size.
+    if (r != Z_OK || (zs.avail_in == inBefore && zs.avail_out == outBefore)) {
+      throw EDecompressionError("error");
+    }
+  }
+  out.resize(out.size() - zs.avail_out);
+  return out;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Deterministic test inputs for the block codecs.
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+inline std::vector<std::uint8_t> TextSample(std::size_t size, unsigned seed = 1) {
+  static const char* const kWords[] = {"local ", "function ", "end\n", "return ", "if ", "then ",
+                                       "self.", "frame", ":SetPoint(", "\"TOPLEFT\"", ", ", "0",
+                                       ")\n", "\xD6\xD0\xCE\xC4", "= {", "}\n", "nil", "true"};
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> out;
+  out.reserve(size + 32);
+  while (out.size() < size) {
+    const std::string w = kWords[rng() % std::size(kWords)];
+    out.insert(out.end(), w.begin(), w.end());
+  }
+  out.resize(size);
+  return out;
+}
+
+inline std::vector<std::uint8_t> RandomSample(std::size_t size, unsigned seed = 2) {
+  std::mt19937 rng(seed);
+  std::vector<std::uint8_t> out(size);
+  for (auto& b : out) b = static_cast<std::uint8_t>(rng());
+  return out;
+}
