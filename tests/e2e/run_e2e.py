@@ -1,0 +1,473 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the Windows programs under wine, driven from outside by zelkdriver.exe.
+
+Cases:
+  driver        zelkdriver against its own test window (every command once)
+  in_game_dir   the tool placed in a fake game directory finds it and lists its contents
+  process_scan  the tool placed elsewhere finds the game through the running client
+  demo          like in_game_dir, for scripts/demo: screenshots, optionally left open
+
+Needs an X display (run it under xvfb-run -a) and scripts/wine-run. Screenshots go to
+--artifacts. Prints one line per check and exits non-zero when one fails.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+DESKTOP_SIZE = "1024x768"
+MAIN_CAPTION = "Zelk配置备份工具 V1.0"
+SELECTION_CAPTION = "备份选择(选好后直接关闭，如果全部备份，直接关闭就好了)"
+TOOL_EXE = "Zelk配置备份工具.exe"
+NOT_FOUND_HEADER = "未发现Zelk，请先运行游戏或者将此程序放到Zelk目录."
+
+
+class Failure(Exception):
+    pass
+
+
+def log(msg):
+    print(msg, flush=True)
+
+
+def win_path(path):
+    """Unix path -> the path Windows programs see under wine (Z: maps the Unix root)."""
+    return "Z:" + os.path.realpath(path).replace("/", "\\")
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            nxt = text[i + 1]
+            out.append({"\\": "\\", "t": "\t", "r": "\r", "n": "\n"}.get(nxt, "\\" + nxt))
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def parse_record(line):
+    """'kind k=v k=v text=...' -> (kind, fields); text runs to the end of the line."""
+    head, sep, text = line.partition(" text=")
+    parts = head.split(" ")
+    fields = {}
+    for p in parts[1:]:
+        k, _, v = p.partition("=")
+        if k:
+            fields[k] = v
+    if sep:
+        fields["text"] = text
+    elif line.startswith(parts[0] + " text="):
+        fields["text"] = line[len(parts[0]) + 6:]
+    return parts[0], fields
+
+
+class Wine:
+    def __init__(self, args):
+        self.wine_run = args.wine_run
+        self.desktop = None
+        self.started = []
+
+    def run(self, argv, timeout=60, cwd=None):
+        p = subprocess.run([self.wine_run] + argv, capture_output=True, timeout=timeout, cwd=cwd)
+        return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+    def start(self, argv, cwd=None):
+        p = subprocess.Popen([self.wine_run] + argv, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.started.append(p)
+        return p
+
+    def start_on_desktop(self, exe_path, name, cwd=None):
+        """Starts a program inside a wine virtual desktop (gives windows title bars)."""
+        self.desktop = name
+        return self.start(["explorer", "/desktop=%s,%s" % (name, DESKTOP_SIZE), win_path(exe_path)], cwd=cwd)
+
+    def stop_all(self):
+        for p in self.started:
+            try:
+                p.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
+class Driver:
+    def __init__(self, wine, exe):
+        self.wine = wine
+        self.exe = exe
+
+    def call(self, *args, timeout_ms=10000, expect_ok=True):
+        argv = [self.exe]
+        if self.wine.desktop:
+            argv += ["--desktop", self.wine.desktop]
+        argv += ["--timeout", str(timeout_ms)] + list(args)
+        rc, out, err = self.wine.run(argv, timeout=timeout_ms / 1000 + 60)
+        records = [parse_record(line) for line in out.splitlines() if line.strip()]
+        for _, f in records:
+            if "text" in f:
+                f["text"] = unescape(f["text"])
+        if expect_ok and rc != 0:
+            raise Failure("zelkdriver %s failed (exit %d): %s %s" % (" ".join(args), rc, out.strip(), err.strip()))
+        return rc, records
+
+    def records(self, kind, *args, **kw):
+        return [f for k, f in self.call(*args, **kw)[1] if k == kind]
+
+    def controls(self, window):
+        return self.records("control", "controls", window)
+
+    def list_view_by_columns(self, window, columns):
+        """The dialog ID of the list view whose column captions are `columns`."""
+        for c in self.controls(window):
+            if c["class"].lower() == "syslistview32":
+                got = [f["text"] for f in self.records("column", "columns", window, c["id"])]
+                if got == columns:
+                    return c["id"]
+        raise Failure("no list view with columns %s in %s" % (columns, window))
+
+    def rows(self, window, ctl):
+        return [(f["checked"] == "1", f["text"].split("\t")) for f in self.records("row", "rows", window, ctl)]
+
+    def error_boxes(self):
+        """Captions of visible message boxes (the tool shows start-up failures in one)."""
+        found = []
+        for w in self.records("window", "windows"):
+            if w.get("class") == "#32770" and w.get("visible") == "1":
+                found.append(w.get("text", ""))
+        return found
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def eq(self, what, got, want):
+        if got == want:
+            self.passed += 1
+            log("ok   %s" % what)
+        else:
+            self.failed += 1
+            log("FAIL %s\n       got:  %r\n       want: %r" % (what, got, want))
+
+    def true(self, what, cond, detail=""):
+        self.eq(what + (" (%s)" % detail if detail and not cond else ""), bool(cond), True)
+
+
+def screenshot(args, name, rect=None):
+    os.makedirs(args.artifacts, exist_ok=True)
+    path = os.path.join(args.artifacts, name + ".png")
+    full = path + ".full.png"
+    subprocess.run(["import", "-window", "root", full], check=True, timeout=60)
+    if rect:
+        # A little margin around the window; the virtual desktop sits at the screen's origin.
+        x, y, w, h = rect
+        x0, y0 = max(0, x - 8), max(0, y - 8)
+        subprocess.run(["convert", full, "-crop", "%dx%d+%d+%d" % (w + 16, h + 16, x0, y0), "+repage", path],
+                       check=True, timeout=60)
+        os.remove(full)
+    else:
+        os.replace(full, path)
+    log("screenshot %s" % path)
+    return path
+
+
+def window_rect(driver, caption):
+    f = driver.records("found", "wait", caption)[0]
+    return int(f["left"]), int(f["top"]), int(f["width"]), int(f["height"])
+
+
+# ---------------------------------------------------------------------------------------------
+# Expected contents of the selection window, worked out from the fake game directory itself.
+
+def read_profile_value(path, section, key):
+    """One value of a Windows profile file: section and key names compared case-insensitively and
+    trimmed, the value trimmed and stripped of one pair of enclosing quotes; None when missing."""
+    with open(path, "rb") as f:
+        text = f.read().decode("gbk", "replace")
+    current = None
+    for raw in text.splitlines():
+        line = raw.strip()
+        if line.startswith("["):
+            end = line.find("]")
+            current = (line[1:end] if end >= 0 else line[1:]).strip().lower()
+            continue
+        if current != section.lower() or "=" not in line:
+            continue
+        k, _, v = line.partition("=")
+        if k.strip().lower() == key.lower():
+            v = v.strip()
+            if len(v) >= 2 and v[0] == v[-1] and v[0] in "'\"":
+                v = v[1:-1]
+            return v
+    return None
+
+
+def addon_display_name(game_win, game_dir, folder):
+    info_win = game_win + "interface\\" + folder + "\\info.ini"
+    info = os.path.join(game_dir, "interface", folder, "info.ini")
+    if not os.path.isfile(info):
+        return info_win
+    value = read_profile_value(info, folder, "name")
+    if value is None:
+        value = "插件名读取错误"
+    if "BF_" in info_win:
+        value = "大脚 - " + value
+    if "Moon_" in info_win:
+        value = "盒子 - " + value
+    return value
+
+
+def find_child(parent, name):
+    """The entry of `parent` matching `name` case-insensitively (the game's files are looked up
+    the Windows way)."""
+    for entry in os.listdir(parent):
+        if entry.lower() == name.lower():
+            return os.path.join(parent, entry)
+    raise Failure("the fake game has no %s in %s" % (name, parent))
+
+
+def expected_rows(game_dir, game_win):
+    userdata = find_child(game_dir, "userdata")
+    interface = find_child(game_dir, "interface")
+    accounts = sorted((n, "目录" if os.path.isdir(os.path.join(userdata, n)) else "文件")
+                      for n in os.listdir(userdata) if not n.startswith("."))
+    addons = sorted((n, addon_display_name(game_win, game_dir, n))
+                    for n in os.listdir(interface)
+                    if not n.startswith(".") and os.path.isdir(os.path.join(interface, n)))
+    return accounts, addons
+
+
+def make_game(args, wine, game_dir, seed):
+    if os.path.exists(game_dir):
+        shutil.rmtree(game_dir)
+    os.makedirs(os.path.dirname(game_dir), exist_ok=True)
+    if args.fake_game and os.access(args.fake_game, os.X_OK):
+        subprocess.run([args.fake_game, game_dir, "--seed", str(seed)], check=True, timeout=300)
+    elif args.fake_game_exe:
+        rc, out, err = wine.run([args.fake_game_exe, win_path(os.path.dirname(game_dir)) + "\\" +
+                                 os.path.basename(game_dir), "--seed", str(seed)], timeout=300)
+        if rc != 0:
+            raise Failure("make_fake_game failed (%d): %s %s" % (rc, out, err))
+    else:
+        raise Failure("no fixture generator (make_fake_game) was given")
+    for name in ("zelkclient.exe", "userdata", "interface"):
+        find_child(game_dir, name)
+
+
+# ---------------------------------------------------------------------------------------------
+
+def case_driver(args, wine, driver, checks):
+    win = "驱动测试窗口"
+    wine.start_on_desktop(args.testwin, "zelk-e2e-driver")
+    driver.call("wait", win, timeout_ms=60000)
+
+    controls = {c["id"]: c for c in driver.controls(win)}
+    checks.eq("control ids and classes",
+              {i: controls[i]["class"] for i in ("1000", "1001", "1002", "1003", "1004", "1005") if i in controls},
+              {"1000": "Static", "1001": "Button", "1002": "Edit", "1003": "SysListView32",
+               "1004": "Button", "1005": "Button"})
+    checks.eq("hidden disabled button", (controls["1005"]["visible"], controls["1005"]["enabled"]), ("0", "0"))
+    checks.eq("columns", [f["text"] for f in driver.records("column", "columns", win, "1003")], ["名称", "类型"])
+    checks.eq("rows with all columns", driver.rows(win, "1003"),
+              [(True, ["甲帐号", "目录"]), (True, ["乙 帐号", "文件"]), (True, ["C:\\路径\\info.ini", "目录"])])
+
+    driver.call("check", win, "class:SysListView32", "1", "toggle")
+    driver.call("check", win, "1003", "2", "off")
+    driver.call("check", win, "1003", "2", "on")
+    driver.call("check", win, "1003", "0", "off")
+    checks.eq("check states after toggling", [c for c, _ in driver.rows(win, "1003")], [False, False, True])
+    driver.call("click", win, "text:统计")
+    rc, _ = driver.call("wait-text", win, "1000", "选中：1", timeout_ms=5000, expect_ok=False)
+    checks.eq("the window sees the new check states", rc, 0)
+
+    driver.call("settext", win, "1002", "密码 abc")
+    checks.eq("edit text", driver.records("control", "text", win, "1002")[0]["text"], "密码 abc")
+
+    rc, _ = driver.call("click", win, "1005", expect_ok=False)
+    checks.eq("a hidden button cannot be clicked", rc, 1)
+    rc, _ = driver.call("wait", "没有这个窗口", timeout_ms=300, expect_ok=False)
+    checks.eq("waiting for a missing window times out", rc, 1)
+    rc, _ = driver.call("rows", win, "9999", timeout_ms=300, expect_ok=False)
+    checks.eq("a missing control is reported", rc, 1)
+
+    driver.call("click", win, "1001")
+    driver.call("wait", "提示")
+    screenshot(args, "driver_testwin")
+    answered = driver.records("answered", "answer", "提示", "否")
+    checks.true("message box answered", answered)
+    rc, _ = driver.call("wait-text", win, "1000", "回答：否", timeout_ms=5000, expect_ok=False)
+    checks.eq("the message box returned No", rc, 0)
+
+    driver.call("close", win)
+    rc, _ = driver.call("gone", win, timeout_ms=10000, expect_ok=False)
+    checks.eq("closed window is gone", rc, 0)
+
+
+def header_text(driver, caption):
+    for c in driver.controls(caption):
+        if c["class"] == "ZelkHeaderPanel":
+            return c["text"]
+    raise Failure("no ZelkHeaderPanel in %s" % caption)
+
+
+def wait_for(pred, timeout, what):
+    end = time.time() + timeout
+    last = None
+    while time.time() < end:
+        ok, last = pred()
+        if ok:
+            return last
+        time.sleep(0.3)
+    raise Failure("timed out waiting for %s (last seen: %r)" % (what, last))
+
+
+def wait_selection_window(driver, timeout_s=60):
+    """Waits for the selection window; a start-up error box ends the wait with its text."""
+    def seen():
+        boxes = driver.error_boxes()
+        if boxes:
+            detail = driver.records("message", "answer", "~", "id:1", timeout_ms=2000, expect_ok=False)
+            raise Failure("the tool shows a message box %r: %s" % (boxes, [m.get("text") for m in detail]))
+        rc, _ = driver.call("wait", SELECTION_CAPTION, timeout_ms=1000, expect_ok=False)
+        return rc == 0, None
+    wait_for(seen, timeout_s, "the selection window")
+
+
+def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
+    work = args.work
+    game_dir = os.path.join(work, "game")
+    make_game(args, wine, game_dir, seed=7 if scan else 3)
+    game_win = win_path(game_dir) + "\\"
+
+    if scan:
+        tool_dir = os.path.join(work, "elsewhere")
+        shutil.copyfile(args.client, find_child(game_dir, "zelkclient.exe"))
+        client = find_child(game_dir, "zelkclient.exe")
+        wine.start([client, "240"], cwd=game_dir)
+        want_exe = os.path.basename(client).lower()
+        wait_for(lambda: (any(p.get("exe", "").lower() == want_exe
+                              for p in driver.records("process", "processes")), None), 60, "the fake client")
+    else:
+        tool_dir = game_dir
+    os.makedirs(tool_dir, exist_ok=True)
+    tool = os.path.join(tool_dir, TOOL_EXE)
+    shutil.copyfile(args.tool, tool)
+
+    wine.start_on_desktop(tool, "zelk-e2e-" + args.case, cwd=tool_dir)
+    driver.call("wait", MAIN_CAPTION, timeout_ms=60000)
+    wait_selection_window(driver)
+
+    header = header_text(driver, MAIN_CAPTION)
+    checks.eq("main window header names the game directory", header, "找到Zelk目录：" + game_win)
+
+    accounts_want, addons_want = expected_rows(game_dir, game_win)
+    lv1 = driver.list_view_by_columns(SELECTION_CAPTION, ["名称", "类型"])
+    lv2 = driver.list_view_by_columns(SELECTION_CAPTION, ["插件目录", "插件名称"])
+    lv1_rows = driver.rows(SELECTION_CAPTION, lv1)
+    lv2_rows = driver.rows(SELECTION_CAPTION, lv2)
+    checks.eq("account rows (name, type)", sorted(tuple(cols) for _, cols in lv1_rows), accounts_want)
+    checks.eq("add-on rows (folder, name)", sorted(tuple(cols) for _, cols in lv2_rows), addons_want)
+    checks.true("every row starts checked", all(c for c, _ in lv1_rows + lv2_rows))
+    checks.true("the fixture has accounts and add-ons", accounts_want and addons_want)
+    screenshot(args, args.case + "_selection_window", window_rect(driver, SELECTION_CAPTION))
+    if demo and args.interactive:
+        return
+
+    # Untick some rows, close, and read the counts the main window shows.
+    untick1 = [0, 2][: max(0, len(lv1_rows) - 1)]
+    untick2 = [1][: max(0, len(lv2_rows) - 1)]
+    for r in untick1:
+        driver.call("check", SELECTION_CAPTION, lv1, str(r), "off")
+    for r in untick2:
+        driver.call("check", SELECTION_CAPTION, lv2, str(r), "off")
+    n = len(lv1_rows) - len(untick1)
+    m = len(lv2_rows) - len(untick2)
+    checks.eq("check states after unticking",
+              [c for c, _ in driver.rows(SELECTION_CAPTION, lv1)], [i not in untick1 for i in range(len(lv1_rows))])
+
+    driver.call("close", SELECTION_CAPTION)
+    driver.call("gone", SELECTION_CAPTION)
+
+    def counts():
+        texts = [c["text"] for c in driver.controls(MAIN_CAPTION) if c["class"] == "Static"]
+        want = ["帐号备份：%d个项目" % n, "插件备份：%d个项目" % m]
+        return all(w in texts for w in want), texts
+    texts = wait_for(counts, 15, "the counts on the main window") if n and m else counts()[1]
+    checks.true("account count shown", "帐号备份：%d个项目" % n in texts, repr(texts))
+    checks.true("add-on count shown", "插件备份：%d个项目" % m in texts, repr(texts))
+    screenshot(args, args.case + "_main_window", window_rect(driver, MAIN_CAPTION))
+    if demo:
+        return
+
+    driver.call("close", MAIN_CAPTION)
+    rc, _ = driver.call("gone", MAIN_CAPTION, timeout_ms=15000, expect_ok=False)
+    checks.eq("the tool ends when its main window closes", rc, 0)
+
+
+def cleanup(args, wine, driver):
+    for exe in (TOOL_EXE, "zelkclient.exe", "zelktestwin.exe"):
+        try:
+            driver.call("kill", exe, expect_ok=False)
+        except Exception:  # cleanup must not hide the test's own result
+            pass
+    wine.stop_all()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("case", choices=["driver", "in_game_dir", "process_scan", "demo"])
+    ap.add_argument("--wine-run", required=True)
+    ap.add_argument("--driver", required=True)
+    ap.add_argument("--client")
+    ap.add_argument("--testwin")
+    ap.add_argument("--tool")
+    ap.add_argument("--fake-game", help="native make_fake_game")
+    ap.add_argument("--fake-game-exe", help="Windows make_fake_game.exe, run under wine")
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--artifacts", required=True)
+    ap.add_argument("--interactive", action="store_true", help="demo: leave the tool running")
+    args = ap.parse_args()
+    if not os.environ.get("DISPLAY"):
+        sys.exit("run_e2e: no X display (run it under xvfb-run -a)")
+
+    if os.path.exists(args.work):
+        shutil.rmtree(args.work)
+    os.makedirs(args.work)
+    wine = Wine(args)
+    driver = Driver(wine, args.driver)
+    checks = Checks()
+    try:
+        if args.case == "driver":
+            case_driver(args, wine, driver, checks)
+        else:
+            if not args.tool:
+                raise Failure("--tool is required for case %s" % args.case)
+            demo = args.case == "demo"
+            run_tool_case(args, wine, driver, checks, scan=args.case == "process_scan", demo=demo)
+            if demo and args.interactive:
+                log("the tool is running on display %s; close it to finish" % os.environ["DISPLAY"])
+                for p in wine.started:
+                    p.wait()
+                return 0
+    except (Failure, subprocess.SubprocessError, OSError) as e:
+        checks.failed += 1
+        log("FAIL %s" % e)
+        try:
+            screenshot(args, "%s_failure" % args.case)
+        except Exception as shot_error:  # the failure itself is what matters
+            log("(no failure screenshot: %s)" % shot_error)
+    finally:
+        if not args.interactive:
+            cleanup(args, wine, driver)
+    log("e2e %s: %d passed, %d failed" % (args.case, checks.passed, checks.failed))
+    return 1 if checks.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
