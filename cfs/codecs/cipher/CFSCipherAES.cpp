@@ -6,24 +6,6 @@
 #include "cfs/codecs/cipher/CFSHash.h"
 #include "platform/Exception.h"
 
-void AesSetupKeyString(TAesKeySchedule& schedule, std::string_view keyString, TAesBackend backend) {
-  THashRipeMD256::TDigest key = THashRipeMD256::Digest(keyString);
-  AesExpandKey(schedule, key.data(), key.size());
-  key.fill(0);
-  schedule.useAesNi = backend == TAesBackend::Best && AesNiAvailable();
-  std::uint8_t fill[kAesBlockSize];
-  std::memset(fill, kFeedbackFillByte, sizeof fill);
-  AesEncryptBlock(schedule, fill, schedule.feedback0);
-}
-
-void AesEncryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, std::uint8_t* out) {
-  if (schedule.useAesNi) {
-    AesNiEncryptBlock(schedule, in, out);
-  } else {
-    AesPortableEncryptBlock(schedule, in, out);
-  }
-}
-
 namespace {
 
 // The tail of 1..15 bytes is XORed with AES-encrypt(F) in both directions.
@@ -33,10 +15,6 @@ void ApplyTail(const TAesKeySchedule& schedule, const std::uint8_t* feedback, co
   AesEncryptBlock(schedule, feedback, stream);
   for (std::size_t i = 0; i < count; ++i) dest[i] = source[i] ^ stream[i];
 }
-
-}  // namespace
-
-namespace {
 
 using TBlocksFunction = void (*)(const TAesKeySchedule&, std::uint8_t*, const std::uint8_t*, std::uint8_t*,
                                  std::size_t);
@@ -54,7 +32,29 @@ void Chain(const TAesKeySchedule& schedule, TBlocksFunction blocksFunction, cons
   if (done < length) ApplyTail(schedule, feedback, src + done, dst + done, length - done);
 }
 
+[[noreturn]] void RaiseNotInitialized() {
+  throw Exception("TCipherAES is not initialized, call InitKey() first.");
+}
+
 }  // namespace
+
+void AesSetupKeyString(TAesKeySchedule& schedule, std::string_view keyString, TAesBackend backend) {
+  THashRipeMD256::TDigest key = THashRipeMD256::Digest(keyString);
+  AesExpandKey(schedule, key.data(), key.size());
+  key.fill(0);
+  schedule.useAesNi = backend == TAesBackend::Best && AesNiAvailable();
+  std::uint8_t fill[kAesBlockSize];
+  std::memset(fill, kFeedbackFillByte, sizeof fill);
+  AesEncryptBlock(schedule, fill, schedule.feedback0);
+}
+
+void AesEncryptBlock(const TAesKeySchedule& schedule, const std::uint8_t* in, std::uint8_t* out) {
+  if (schedule.useAesNi) {
+    AesNiEncryptBlock(schedule, in, out);
+  } else {
+    AesPortableEncryptBlock(schedule, in, out);
+  }
+}
 
 void AesChainEncode(const TAesKeySchedule& schedule, const void* source, void* dest, std::size_t length) {
   Chain(schedule, schedule.useAesNi ? AesNiEncodeBlocks : AesPortableEncodeBlocks, source, dest, length);
@@ -77,14 +77,6 @@ void TCipherAES::InitKey(std::string_view keyString) {
   AesSetupKeyString(*schedule_, keyString, backend_);
   initialized_ = true;
 }
-
-namespace {
-
-[[noreturn]] void RaiseNotInitialized() {
-  throw Exception("TCipherAES is not initialized, call InitKey() first.");
-}
-
-}  // namespace
 
 void TCipherAES::EncodeBuffer(const void* source, void* dest, std::size_t length) {
   if (!initialized_) RaiseNotInitialized();
