@@ -344,6 +344,7 @@ std::int64_t TCFSHugeFile::Seek(std::int64_t offset, std::uint16_t origin) {
 
 std::int32_t TCFSHugeFile::Read(void* buffer, std::int32_t count) {
   if (Position > Size) throw Exception("TCFSHugeFile.Read - Stream read error.");
+  if (!IsOpen) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::int32_t done = 0;
   while (done < count && Position < Size) {
@@ -369,7 +370,8 @@ void TCFSHugeFile::ReadBuffer(void* buffer, std::int32_t count) {
 }
 
 std::int32_t TCFSHugeFile::Write(const void* buffer, std::int32_t count) {
-  if (count <= 0) return 0;
+  // A closed file has no parts; writing would otherwise create the first part afresh.
+  if (count <= 0 || !IsOpen) return 0;
   if (Position > kInt64Max - BaseOffset - count) return 0;
   try {
     if (Position > Size) {
@@ -411,7 +413,7 @@ void TCFSHugeFile::WriteBuffer(const void* buffer, std::int32_t count) {
 void TCFSHugeFile::SetSize(std::int64_t newSize) {
   if (newSize < 0 || newSize > kInt64Max - BaseOffset)
     throw Exception("TCFSHugeFile.SetSize - Invalid size " + std::to_string(newSize) + ".");
-  if (Parts.empty()) throw Exception("TCFSHugeFile.SetSize - File is not open.");
+  if (!IsOpen || Parts.empty()) throw Exception("TCFSHugeFile.SetSize - File is not open.");
   std::size_t k;
   std::int64_t o;
   MapPosition(newSize, k, o);

@@ -180,6 +180,9 @@ TEST(HugeFile, GrowingAndShrinkingManagesPartFiles) {
   EXPECT_EQ(WrapperNextName(HeaderAt(dir / "multi.cfs2", 0)), "multi.cfs3");
   EXPECT_EQ(WrapperNextName(HeaderAt(dir / "multi.cfs3", 0)), "");
   f.Close();
+  f.SetPosition(0);
+  EXPECT_EQ(f.Write(data.data(), 10), 0);  // closed: the part files stay as they are
+  EXPECT_EQ(ReadAll(name).size(), 1000u);
 
   TCFSHugeFile g(name, false, false, false, -1);
   ASSERT_TRUE(g.Open(false, false));
