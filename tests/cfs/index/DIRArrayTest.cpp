@@ -216,27 +216,26 @@ TEST(DIRArray, DamagedParentChainsEndInsteadOfLooping) {
 
 TEST(DIRArray, TwoByteNamesAndTrailBytesThatLookLikeSeparators) {
   TDIRArray d(7, 70);
-  const std::string folder = "\xD6\x5C";            // a character whose second byte is "\"
-  const std::string file = "\xD6\xD0\xCE\xC4.txt";  // two characters and an extension
-  d.AddItem(FolderItem(folder, -1));
-  d.AddItem(FileItem(file, 0));
-  d.AddItem(FileItem("x" + folder, 0));
-  EXPECT_EQ(d.ResolvePath("\\" + folder, -1), 0);
-  EXPECT_EQ(d.ResolvePath("\\" + folder + "\\", -1), 0);
-  EXPECT_EQ(d.ResolvePath(folder + "\\" + file, -1), 1);
-  EXPECT_EQ(d.ResolvePath(folder + "/" + "x" + folder, -1), 2);
-  EXPECT_EQ(d.ResolvePath(folder + "\\..", -1), -1);
-  EXPECT_EQ(d.GetItemPath(1), "\\" + folder + "\\" + file);
+  // \xD6\x5C is one character whose second byte is "\"; "x" plus it is a second name.
+  d.AddItem(FolderItem("\xD6\x5C", -1));
+  d.AddItem(FileItem("\xD6\xD0\xCE\xC4.txt", 0));  // two characters and an extension
+  d.AddItem(FileItem("x\xD6\x5C", 0));
+  EXPECT_EQ(d.ResolvePath("\\\xD6\x5C", -1), 0);
+  EXPECT_EQ(d.ResolvePath("\\\xD6\x5C\\", -1), 0);
+  EXPECT_EQ(d.ResolvePath("\xD6\x5C\\\xD6\xD0\xCE\xC4.txt", -1), 1);
+  EXPECT_EQ(d.ResolvePath("\xD6\x5C/x\xD6\x5C", -1), 2);
+  EXPECT_EQ(d.ResolvePath("\xD6\x5C\\..", -1), -1);
+  EXPECT_EQ(d.GetItemPath(1), "\\\xD6\x5C\\\xD6\xD0\xCE\xC4.txt");
 
   std::string parent, name;
-  EXPECT_TRUE(SplitItemPath(folder + "\\x" + folder, parent, name));
-  EXPECT_EQ(parent, folder);
-  EXPECT_EQ(name, "x" + folder);
-  EXPECT_FALSE(SplitItemPath("x" + folder, parent, name));
-  EXPECT_EQ(name, "x" + folder);
-  EXPECT_TRUE(SplitItemPath("\\" + folder + "\\", parent, name));
+  EXPECT_TRUE(SplitItemPath("\xD6\x5C\\x\xD6\x5C", parent, name));
+  EXPECT_EQ(parent, "\xD6\x5C");
+  EXPECT_EQ(name, "x\xD6\x5C");
+  EXPECT_FALSE(SplitItemPath("x\xD6\x5C", parent, name));
+  EXPECT_EQ(name, "x\xD6\x5C");
+  EXPECT_TRUE(SplitItemPath("\\\xD6\x5C\\", parent, name));
   EXPECT_EQ(parent, "\\");
-  EXPECT_EQ(name, folder);
+  EXPECT_EQ(name, "\xD6\x5C");
 }
 
 }  // namespace
