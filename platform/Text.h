@@ -63,4 +63,10 @@ unsigned OemCodePage();
 std::string Utf16ToCodePage(std::u16string_view s, unsigned codePage, bool* lossless = nullptr);
 std::u16string CodePageToUtf16(std::string_view s, unsigned codePage);
 
+// Command-line arguments and console output of the tools: arguments arrive in the system's
+// encoding (UTF-8 on posix, the ANSI code page on Windows) and are returned in code page 936
+// with "\" separators on posix; console text goes out the other way.
+std::string FromCommandLine(std::string_view arg);
+std::string ToConsole(std::string_view cp936);
+
 }  // namespace platform

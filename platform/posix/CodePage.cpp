@@ -207,4 +207,7 @@ std::u16string CodePageToUtf16(std::string_view s, unsigned codePage) {
   return DecodeIconv(s, codePage);
 }
 
+std::string FromCommandLine(std::string_view arg) { return ReplaceSeparators(Utf8ToCp936(arg), '/', '\\'); }
+std::string ToConsole(std::string_view cp936) { return Cp936ToUtf8(cp936); }
+
 }  // namespace platform

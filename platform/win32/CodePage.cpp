@@ -51,4 +51,15 @@ std::string Utf16ToCodePage(std::u16string_view s, unsigned codePage, bool* loss
 
 std::u16string CodePageToUtf16(std::string_view s, unsigned codePage) { return Decode(s, codePage); }
 
+std::string FromCommandLine(std::string_view arg) {
+  std::u16string w = Decode(arg, CP_ACP);
+  return Encode(w, 936, nullptr);
+}
+
+std::string ToConsole(std::string_view cp936) {
+  unsigned cp = GetConsoleOutputCP();
+  if (cp == 0 || cp == 936) return std::string(cp936);
+  return Encode(Decode(cp936, 936), cp, nullptr);
+}
+
 }  // namespace platform
