@@ -131,18 +131,29 @@ ModalResult HeadlessBackend::NextAnswer(MessageButtons buttons) {
   }
 }
 
+void HeadlessBackend::Record(MessageRecord::Kind kind, Form* owner, const MessageRequest* message,
+                             const InputRequest* input, const std::string& initialText) {
+  MessageRecord record;
+  record.kind = kind;
+  record.owner = owner;
+  if (message) record.request = *message;
+  if (input) record.input = *input;
+  record.initialText = initialText;
+  messages_.push_back(std::move(record));
+}
+
 ModalResult HeadlessBackend::ShowMessageBox(Form* owner, const MessageRequest& request) {
-  messages_.push_back({MessageRecord::Kind::Box, owner, request, {}, {}});
+  Record(MessageRecord::Kind::Box, owner, &request, nullptr, {});
   return NextAnswer(request.buttons);
 }
 
 ModalResult HeadlessBackend::ShowMessageDialog(Form* owner, const MessageRequest& request) {
-  messages_.push_back({MessageRecord::Kind::Dialog, owner, request, {}, {}});
+  Record(MessageRecord::Kind::Dialog, owner, &request, nullptr, {});
   return NextAnswer(request.buttons);
 }
 
 bool HeadlessBackend::ShowInputDialog(Form* owner, const InputRequest& request, std::string& value) {
-  messages_.push_back({MessageRecord::Kind::Input, owner, {}, request, value});
+  Record(MessageRecord::Kind::Input, owner, nullptr, &request, value);
   if (inputs_.empty()) return false;
   std::optional<std::string> entry = std::move(inputs_.front());
   inputs_.pop_front();

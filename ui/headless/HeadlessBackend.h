@@ -73,6 +73,8 @@ class HeadlessBackend final : public Backend {
   };
   TimerSlot* NextDue(std::uint64_t limit);
   ModalResult NextAnswer(MessageButtons buttons);
+  void Record(MessageRecord::Kind kind, Form* owner, const MessageRequest* message,
+              const InputRequest* input, const std::string& initialText);
   bool Terminated() const;
 
   Application* app_ = nullptr;
