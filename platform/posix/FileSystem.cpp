@@ -113,6 +113,17 @@ bool NtfsLess(const std::string& a, const std::string& b) {
   return x < y;
 }
 
+// The nearest existing folder of `native` (itself when it exists): volume queries about a path
+// that does not exist yet answer for the place it would be created in.
+std::string NearestExisting(std::string native) {
+  struct stat st;
+  while (!native.empty() && native != "/" && stat(native.c_str(), &st) != 0) {
+    std::size_t slash = native.find_last_of('/');
+    native = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : native.substr(0, slash);
+  }
+  return native.empty() ? std::string(".") : native;
+}
+
 bool CopyContents(const std::string& from, const std::string& to, bool failIfExists) {
   auto src = File::Open(from, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting);
   if (!src) return false;
@@ -196,17 +207,6 @@ bool DeleteFile(const std::string& path) {
 bool CreateDirectory(const std::string& path) {
   std::string native = WithoutTrailingSlash(posix::ToNative(path));
   return mkdir(native.c_str(), 0777) == 0 || Fail();
-}
-
-bool ForceDirectories(const std::string& path) {
-  std::string p = ExcludeTrailingPathDelimiter(path);
-  if (p.empty()) return false;
-  if (DirectoryExists(p)) return true;
-  std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(p));
-  bool isDrive = parent.size() == 2 && parent[1] == ':';
-  if (!parent.empty() && parent != p && !isDrive && !DirectoryExists(parent) && !ForceDirectories(parent))
-    return false;
-  return CreateDirectory(p) || DirectoryExists(p);
 }
 
 bool RemoveDirectory(const std::string& path) {
@@ -382,14 +382,8 @@ std::string ProgramPath() {
 }
 
 std::string VolumeFileSystemName(const std::string& path) {
-  std::string native = WithoutTrailingSlash(posix::ToNative(path));
-  // A path that does not exist yet is judged by its nearest existing parent.
   struct statfs fs;
-  while (statfs(native.empty() ? "." : native.c_str(), &fs) != 0) {
-    std::size_t slash = native.find_last_of('/');
-    if (native.empty() || native == "/") return {};
-    native = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : native.substr(0, slash);
-  }
+  if (statfs(NearestExisting(WithoutTrailingSlash(posix::ToNative(path))).c_str(), &fs) != 0) return {};
   switch (static_cast<unsigned long>(fs.f_type)) {
     case 0x4d44: return "FAT32";                    // vfat / msdos
     case 0x5346544e: case 0x7366746e: return "NTFS";  // ntfs, ntfs3
@@ -400,13 +394,8 @@ std::string VolumeFileSystemName(const std::string& path) {
 }
 
 std::int64_t DiskFreeBytes(const std::string& path) {
-  std::string native = WithoutTrailingSlash(posix::ToNative(path));
   struct statvfs vfs;
-  while (statvfs(native.empty() ? "." : native.c_str(), &vfs) != 0) {
-    std::size_t slash = native.find_last_of('/');
-    if (native.empty() || native == "/") return -1;
-    native = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : native.substr(0, slash);
-  }
+  if (statvfs(NearestExisting(WithoutTrailingSlash(posix::ToNative(path))).c_str(), &vfs) != 0) return -1;
   return static_cast<std::int64_t>(vfs.f_bavail) * static_cast<std::int64_t>(vfs.f_frsize);
 }
 

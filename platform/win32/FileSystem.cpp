@@ -98,17 +98,6 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
   return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), failIfExists) != 0;
 }
 
-bool ForceDirectories(const std::string& path) {
-  std::string p = ExcludeTrailingPathDelimiter(path);
-  if (p.empty()) return false;
-  if (DirectoryExists(p)) return true;
-  std::string parent = ExcludeTrailingPathDelimiter(ExtractFilePath(p));
-  bool isDrive = parent.size() == 2 && parent[1] == ':';
-  if (!parent.empty() && parent != p && !isDrive && !DirectoryExists(parent) && !ForceDirectories(parent))
-    return false;
-  return CreateDirectory(p) || DirectoryExists(p);
-}
-
 std::uint32_t GetFileAttributes(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
 
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
