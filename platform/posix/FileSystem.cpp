@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
-#include <sys/utsname.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -104,13 +103,13 @@ bool MatchWildcard(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-// Listing order close to NTFS: by UTF-16 code units with ASCII letters upper-cased.
-bool NtfsLess(const std::string& a, const std::string& b) {
-  std::u16string x = Cp936ToUtf16(a), y = Cp936ToUtf16(b);
-  for (auto* s : {&x, &y})
-    for (auto& c : *s)
-      if (c >= u'a' && c <= u'z') c -= 0x20;
-  return x < y;
+// Sort key of a name for a listing order close to NTFS: UTF-16 code units, ASCII letters
+// upper-cased.
+std::u16string NtfsKey(const std::string& name) {
+  std::u16string key = Cp936ToUtf16(name);
+  for (auto& c : key)
+    if (c >= u'a' && c <= u'z') c -= 0x20;
+  return key;
 }
 
 // The nearest existing folder of `native` (itself when it exists): volume queries about a path
@@ -130,12 +129,12 @@ bool CopyContents(const std::string& from, const std::string& to, bool failIfExi
   auto dst = File::Open(to, FileAccess::ReadWrite, FileShare::Exclusive,
                         failIfExists ? FileDisposition::CreateNew : FileDisposition::CreateAlways);
   if (!dst) return false;
-  std::unique_ptr<char[]> buf(new char[1 << 16]);
+  std::vector<char> buf(1 << 16);
   for (;;) {
-    std::int64_t n = src->Read(buf.get(), 1 << 16);
+    std::int64_t n = src->Read(buf.data(), static_cast<std::int64_t>(buf.size()));
     if (n < 0) return false;
     if (n == 0) break;
-    if (dst->Write(buf.get(), n) != n) return false;
+    if (dst->Write(buf.data(), n) != n) return false;
   }
   return true;
 }
@@ -152,26 +151,32 @@ bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vect
 
   // Delphi's FindFirst rule: hidden, system, volume and folder entries need their bit in the mask.
   const std::uint32_t excluded = ~attrMask & (kAttrHidden | kAttrSystem | kAttrVolumeId | kAttrDirectory);
-  std::vector<DirEntry> found;
   std::vector<DirEntry> dots;
-  errno = 0;
+  std::vector<std::pair<std::u16string, DirEntry>> found;
   while (dirent* e = readdir(d.get())) {
-    std::string nativeName = e->d_name;
-    std::string full = nativeDir + nativeName;
-    struct stat st;
-    if (stat(full.c_str(), &st) != 0) continue;  // dangling links and races are skipped
+    const std::string nativeName = e->d_name;
     DirEntry entry;
     entry.name = Utf8ToCp936(nativeName);
+    if (!MatchWildcard(entry.name, mask)) continue;
+    const std::string full = nativeDir + nativeName;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0) continue;  // dangling links and races are skipped
     entry.attributes = AttributesOf(full, st);
+    if ((entry.attributes & excluded) != 0) continue;
     entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
     entry.lastWriteTime = ToFileTime(st.st_mtim);
-    if ((entry.attributes & excluded) != 0 || !MatchWildcard(entry.name, mask)) continue;
-    (nativeName == "." || nativeName == ".." ? dots : found).push_back(std::move(entry));
+    if (nativeName == "." || nativeName == "..")
+      dots.push_back(std::move(entry));
+    else
+      found.emplace_back(NtfsKey(entry.name), std::move(entry));
   }
+  // readdir's order is arbitrary: list "." and ".." first, then the names in NTFS-like order.
   std::sort(dots.begin(), dots.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-  std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) { return NtfsLess(a.name, b.name); });
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
+  });
   out.insert(out.end(), dots.begin(), dots.end());
-  out.insert(out.end(), found.begin(), found.end());
+  for (auto& f : found) out.push_back(std::move(f.second));
   return true;
 }
 
