@@ -189,7 +189,15 @@ def read_profile_value(path, section, key):
     """One value of a Windows profile file: section and key names compared case-insensitively and
     trimmed, the value trimmed and stripped of one pair of enclosing quotes; None when missing."""
     with open(path, "rb") as f:
-        text = f.read().decode("gbk", "replace")
+        data = f.read()
+    # Like the Windows profile functions: a byte-order mark selects UTF-8 or UTF-16, otherwise the
+    # file is in the ANSI code page (936).
+    if data.startswith(b"\xef\xbb\xbf"):
+        text = data[3:].decode("utf-8", "replace")
+    elif data.startswith(b"\xff\xfe"):
+        text = data[2:].decode("utf-16-le", "replace")
+    else:
+        text = data.decode("gbk", "replace")
     current = None
     for raw in text.splitlines():
         line = raw.strip()
@@ -208,9 +216,9 @@ def read_profile_value(path, section, key):
     return None
 
 
-def addon_display_name(game_win, game_dir, folder):
+def addon_display_name(game_win, interface_dir, folder):
     info_win = game_win + "interface\\" + folder + "\\info.ini"
-    info = os.path.join(game_dir, "interface", folder, "info.ini")
+    info = os.path.join(interface_dir, folder, "info.ini")
     if not os.path.isfile(info):
         return info_win
     value = read_profile_value(info, folder, "name")
@@ -237,7 +245,7 @@ def expected_rows(game_dir, game_win):
     interface = find_child(game_dir, "interface")
     accounts = sorted((n, "目录" if os.path.isdir(os.path.join(userdata, n)) else "文件")
                       for n in os.listdir(userdata) if not n.startswith("."))
-    addons = sorted((n, addon_display_name(game_win, game_dir, n))
+    addons = sorted((n, addon_display_name(game_win, interface, n))
                     for n in os.listdir(interface)
                     if not n.startswith(".") and os.path.isdir(os.path.join(interface, n)))
     return accounts, addons
@@ -345,22 +353,22 @@ def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
     make_game(args, wine, game_dir, seed=7 if scan else 3)
     game_win = win_path(game_dir) + "\\"
 
-    if scan:
-        tool_dir = os.path.join(work, "elsewhere")
-        shutil.copyfile(args.client, find_child(game_dir, "zelkclient.exe"))
-        client = find_child(game_dir, "zelkclient.exe")
-        wine.start([client, "240"], cwd=game_dir)
-        want_exe = os.path.basename(client).lower()
-        wait_for(lambda: (any(p.get("exe", "").lower() == want_exe
-                              for p in driver.records("process", "processes")), None), 60, "the fake client")
-    else:
-        tool_dir = game_dir
+    tool_dir = os.path.join(work, "elsewhere") if scan else game_dir
     os.makedirs(tool_dir, exist_ok=True)
     tool = os.path.join(tool_dir, TOOL_EXE)
     shutil.copyfile(args.tool, tool)
 
     wine.start_on_desktop(tool, "zelk-e2e-" + args.case, cwd=tool_dir)
     driver.call("wait", MAIN_CAPTION, timeout_ms=60000)
+    if scan:
+        # Without a running client the tool keeps searching: several ticks pass with no result.
+        time.sleep(2)
+        checks.eq("header while no client runs", header_text(driver, MAIN_CAPTION), NOT_FOUND_HEADER)
+        rc, _ = driver.call("wait", SELECTION_CAPTION, timeout_ms=200, expect_ok=False)
+        checks.eq("no selection window while searching", rc, 1)
+        client = find_child(game_dir, "zelkclient.exe")
+        shutil.copyfile(args.client, client)
+        wine.start([client, "240"], cwd=game_dir)
     wait_selection_window(driver)
 
     header = header_text(driver, MAIN_CAPTION)
@@ -433,6 +441,10 @@ def main():
     ap.add_argument("--artifacts", required=True)
     ap.add_argument("--interactive", action="store_true", help="demo: leave the tool running")
     args = ap.parse_args()
+    # Programs are started from other working directories: make every path absolute.
+    for name in ("wine_run", "driver", "client", "testwin", "tool", "fake_game", "fake_game_exe", "work", "artifacts"):
+        if getattr(args, name):
+            setattr(args, name, os.path.abspath(getattr(args, name)))
     if not os.environ.get("DISPLAY"):
         sys.exit("run_e2e: no X display (run it under xvfb-run -a)")
 
