@@ -1,5 +1,6 @@
 #include "cfs/engine/PageFileManager.h"
 
+#include <cstring>
 #include <limits>
 
 #include "cfs/codecs/cipher/CFSChecksum.h"
@@ -117,26 +118,29 @@ bool TPageFileManager::ReadPage(TCFSPageRec& rec, std::int32_t pageNo, bool raw,
   if (size < 0) size = DataSize();
   if (size > DataSize())
     throw Exception("TPageFileManager.ReadPage - size " + std::to_string(size) + " exceeds the page data size.");
+  constexpr auto kHeader = static_cast<std::int32_t>(TCFSPageHeader::kSize);
   const std::int64_t offset = PageOffset(pageNo);
-  std::uint8_t raw32[TCFSPageHeader::kSize];
+  if (io_.size() < static_cast<std::size_t>(kHeader + size)) io_.resize(static_cast<std::size_t>(kHeader + size));
   // A page number from a damaged link may point anywhere: outside the pages or past the end of
   // the file it is a failed header read, not a read beyond the file.
-  if (pageNo < 1 || pageNo >= header_.PageCount() || offset > file_->GetSize() ||
-      file_->Seek(offset, 0) != offset ||
-      file_->Read(raw32, static_cast<std::int32_t>(TCFSPageHeader::kSize)) < std::int32_t(TCFSPageHeader::kSize)) {
+  std::int32_t got = 0;
+  if (pageNo >= 1 && pageNo < header_.PageCount() && offset <= file_->GetSize() && file_->Seek(offset, 0) == offset)
+    got = file_->Read(io_.data(), kHeader + size);
+  if (got < kHeader) {
     lastError_ = kPageErrHeaderRead;
     return false;
   }
-  rec.Header.Load(raw32);
+  rec.Header.Load(io_.data());
   if (size == 0) return true;
   if (rec.Data.empty()) throw Exception("TPageFileManager.ReadPage - pData is nil.");
   if (rec.Data.size() < static_cast<std::size_t>(size))
     throw Exception("TPageFileManager.ReadPage - pData is smaller than " + std::to_string(size) + " bytes.");
-  std::uint8_t* data = rec.Data.data();
-  if (file_->Read(data, size) < size) {
+  if (got < kHeader + size) {
     lastError_ = kPageErrDataRead;
     return false;
   }
+  std::uint8_t* data = rec.Data.data();
+  std::memcpy(data, io_.data() + kHeader, static_cast<std::size_t>(size));
   if (!VerifyChecksum(data, static_cast<std::size_t>(size), rec.Header.ChecksumType, rec.Header.DataChecksum)) {
     lastError_ = kPageErrChecksum;
     return false;
@@ -164,15 +168,20 @@ bool TPageFileManager::WritePage(TCFSPageRec& rec, std::int32_t pageNo, std::str
     }
     rec.Header.DataChecksum = Checksum(rec.Data.data(), static_cast<std::size_t>(size), rec.Header.ChecksumType);
   }
+  constexpr auto kHeader = static_cast<std::int32_t>(TCFSPageHeader::kSize);
+  const std::int32_t total = kHeader + (withData ? size : 0);
+  if (io_.size() < static_cast<std::size_t>(total)) io_.resize(static_cast<std::size_t>(total));
+  rec.Header.Store(io_.data());
+  if (withData) std::memcpy(io_.data() + kHeader, rec.Data.data(), static_cast<std::size_t>(size));
   const std::int64_t offset = PageOffset(pageNo);
-  std::uint8_t raw32[TCFSPageHeader::kSize];
-  rec.Header.Store(raw32);
-  if (pageNo < 1 || pageNo >= header_.PageCount() || file_->Seek(offset, 0) != offset ||
-      file_->Write(raw32, static_cast<std::int32_t>(TCFSPageHeader::kSize)) < std::int32_t(TCFSPageHeader::kSize)) {
+  std::int32_t written = 0;
+  if (pageNo >= 1 && pageNo < header_.PageCount() && file_->Seek(offset, 0) == offset)
+    written = file_->Write(io_.data(), total);
+  if (written < kHeader) {
     lastError_ = kPageErrHeaderWrite;
     return false;
   }
-  if (withData && file_->Write(rec.Data.data(), size) < size) {
+  if (written < total) {
     lastError_ = kPageErrDataWrite;
     return false;
   }

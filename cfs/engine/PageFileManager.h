@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "cfs/engine/CFSHeader.h"
@@ -102,4 +103,6 @@ class TPageFileManager {
   std::int32_t lastError_ = 0;
   std::string password_;
   TPageCipher cipher_;
+  // Page header and data travel together through this buffer: one transfer per page.
+  std::vector<std::uint8_t> io_;
 };

@@ -26,14 +26,18 @@ void TCFSDiskFile::SetReadOnly(bool value) {
 void TCFSDiskFile::SetSize(std::int64_t newSize) {
   if (!file_) throw Exception("TCFSDiskFile.SetSize - File is not open: " + FileName);
   if (newSize < 0 || file_->Seek(newSize, platform::SeekOrigin::Begin) != newSize ||
-      !file_->SetEndOfFile())
+      !file_->SetEndOfFile()) {
+    position_ = -1;
     throw Exception(platform::LastErrorText());
+  }
+  position_ = newSize;
 }
 
 void TCFSDiskFile::Close() {
   if (!file_) return;
   Flush();
   file_.reset();
+  position_ = -1;
 }
 
 void TCFSDiskFile::Flush() {
@@ -48,18 +52,26 @@ bool TCFSDiskFile::Open(bool createNew) {
       Exclusive ? platform::FileShare::Exclusive : platform::FileShare::ReadWrite,
       createNew ? platform::FileDisposition::CreateAlways : platform::FileDisposition::OpenExisting,
       &openError_);
+  position_ = file_ ? 0 : -1;
   return file_ != nullptr;
 }
 
 std::int32_t TCFSDiskFile::Read(void* buffer, std::int32_t count) {
   if (!file_ || count <= 0) return 0;
   const std::int64_t n = file_->Read(buffer, count);
-  return n > 0 ? static_cast<std::int32_t>(n) : 0;
+  if (n < 0) {
+    position_ = -1;
+    return 0;
+  }
+  if (position_ >= 0) position_ += n;
+  return static_cast<std::int32_t>(n);
 }
 
 std::int64_t TCFSDiskFile::Seek(std::int64_t offset, std::uint16_t origin) {
   if (!file_ || origin > 2) return -1;
-  return file_->Seek(offset, static_cast<platform::SeekOrigin>(origin));
+  if (origin == 0 && offset == position_) return position_;
+  position_ = file_->Seek(offset, static_cast<platform::SeekOrigin>(origin));
+  return position_;
 }
 
 std::int32_t TCFSDiskFile::Write(const void* buffer, std::int32_t count) {
@@ -70,5 +82,10 @@ std::int32_t TCFSDiskFile::Write(const void* buffer, std::int32_t count) {
   }
   if (count < 0) return 0;
   const std::int64_t n = file_->Write(buffer, count);
-  return n > 0 ? static_cast<std::int32_t>(n) : 0;
+  if (n < 0) {
+    position_ = -1;
+    return 0;
+  }
+  if (position_ >= 0) position_ += n;
+  return static_cast<std::int32_t>(n);
 }

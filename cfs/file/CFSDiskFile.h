@@ -33,4 +33,7 @@ class TCFSDiskFile : public TCFSAbstractFile {
  private:
   std::unique_ptr<platform::File> file_;
   std::string openError_;
+  // The handle's file position as last set or advanced by us, -1 when unknown; lets a seek to
+  // where the file already is skip the system call (page I/O seeks before every transfer).
+  std::int64_t position_ = -1;
 };

@@ -210,10 +210,14 @@ void TCFSHugeFile::FindHeaderOffset(TCFSAbstractFile& firstPart) {
     if (n <= 0) break;
     const std::int64_t total = carry + n;
     const std::int64_t bufferStart = chunkStart - carry;
-    for (std::int64_t i = 0; i + 4 <= total; ++i) {
-      const std::uint8_t* at = buffer.data() + i;
-      if (at[0] != 'A' || std::memcmp(at, "AAMV", 4) != 0) continue;
-      const std::int64_t p = bufferStart + i;
+    const std::uint8_t* const begin = buffer.data();
+    // Candidates are the offsets with 4 bytes behind them in this buffer.
+    const std::uint8_t* const last = total >= 4 ? begin + total - 4 : nullptr;
+    for (const std::uint8_t* at = begin; last != nullptr && at <= last; ++at) {
+      at = static_cast<const std::uint8_t*>(std::memchr(at, 'A', static_cast<std::size_t>(last - at + 1)));
+      if (at == nullptr) break;
+      if (std::memcmp(at, "AAMV", 4) != 0) continue;
+      const std::int64_t p = bufferStart + (at - begin);
       if (p >= kSearchLimit) break;
       if (fileSize - p >= kWrapperHeaderSize + 8 && HasBytesAt(firstPart, p, kWrapperSignature) &&
           HasBytesAt(firstPart, p + kWrapperHeaderSize, kContainerSignature)) {
