@@ -144,13 +144,16 @@ std::int32_t TDIRArray::ParentPositionOf(std::int32_t n, std::int32_t parent) co
   return -1;
 }
 
-std::int32_t TDIRArray::AddItem(const TCFSDirItem& item) {
+std::int32_t TDIRArray::AddItem(TCFSDirItem item) {
+  // Taken by value: growing the storage below would invalidate a reference into it.
+  item.Name = CutItemName(item.Name);
   const std::int32_t n = ItemCount();
   if (n == Capacity()) SetSize(n + 1);
-  items_.push_back(item);
-  if (!item.IsDeleted) {
-    nameIndex_.Insert(NameUpperBound(item.Name), n);
-    parentIndex_.Insert(ParentUpperBound(item.Parent), n);
+  items_.push_back(std::move(item));
+  const TCFSDirItem& added = items_.back();
+  if (!added.IsDeleted) {
+    nameIndex_.Insert(NameUpperBound(added.Name), n);
+    parentIndex_.Insert(ParentUpperBound(added.Parent), n);
   }
   return n;
 }
@@ -165,8 +168,9 @@ const TCFSDirItem& TDIRArray::Item(std::int32_t n) const {
   return items_[n];
 }
 
-void TDIRArray::UpdateItem(const TCFSDirItem& item, std::int32_t n) {
+void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
   CheckItemNo("UpdateItem", n);
+  item.Name = CutItemName(item.Name);  // names as the directory page will hold them
   const TCFSDirItem& old = items_[n];
 
   // Find n under its old keys while the indexes and the stored item still agree.
@@ -189,9 +193,10 @@ void TDIRArray::UpdateItem(const TCFSDirItem& item, std::int32_t n) {
   const bool wasLive = !old.IsDeleted;
   const bool nameChanged = platform::CompareTextCp936(old.Name, item.Name) != 0;
   const bool parentChanged = old.Parent != item.Parent;
-  items_[n] = item;
+  items_[n] = std::move(item);
+  const TCFSDirItem& stored = items_[n];
 
-  if (item.IsDeleted) {
+  if (stored.IsDeleted) {
     if (wasLive) {
       nameIndex_.Delete(oldNamePos);
       parentIndex_.Delete(oldParentPos);
@@ -199,19 +204,19 @@ void TDIRArray::UpdateItem(const TCFSDirItem& item, std::int32_t n) {
     return;
   }
   if (!wasLive) {
-    nameIndex_.Insert(NameUpperBound(item.Name), n);
-    parentIndex_.Insert(ParentUpperBound(item.Parent), n);
+    nameIndex_.Insert(NameUpperBound(stored.Name), n);
+    parentIndex_.Insert(ParentUpperBound(stored.Parent), n);
     return;
   }
   // Both live: an entry whose key changed is taken out and put back where the new key belongs
   // (n is out of the index while the new position is searched); an unchanged key keeps its place.
   if (nameChanged) {
     nameIndex_.Delete(oldNamePos);
-    nameIndex_.Insert(NameUpperBound(item.Name), n);
+    nameIndex_.Insert(NameUpperBound(stored.Name), n);
   }
   if (parentChanged) {
     parentIndex_.Delete(oldParentPos);
-    parentIndex_.Insert(ParentUpperBound(item.Parent), n);
+    parentIndex_.Insert(ParentUpperBound(stored.Parent), n);
   }
 }
 

@@ -45,13 +45,13 @@ class TDIRArray {
   void SetSize(std::int32_t n);
   void Clear() { SetSize(0); }
 
-  // Appends the item and returns its number.
-  std::int32_t AddItem(const TCFSDirItem& item);
+  // Appends the item and returns its number. Names are cut to what an item can hold.
+  std::int32_t AddItem(TCFSDirItem item);
   // Raise for an item number outside 0..ItemCount()-1.
   void ReadItem(std::int32_t n, TCFSDirItem& item) const;
   const TCFSDirItem& Item(std::int32_t n) const;
   // Replaces item n and repairs both indexes.
-  void UpdateItem(const TCFSDirItem& item, std::int32_t n);
+  void UpdateItem(TCFSDirItem item, std::int32_t n);
 
   // Item number of the path walked from startItem; kCFSRootItem for the root, kCFSPathInvalid or
   // kCFSPathNotResolved when it does not resolve.

@@ -166,6 +166,19 @@ TEST(DIRArray, AddingDeletedItemsLeavesThemOutOfTheIndexes) {
   EXPECT_EQ(d.ResolvePath("here", -1), 1);
 }
 
+TEST(DIRArray, ItemsAddedFromTheArrayItselfAndOverlongNames) {
+  TDIRArray d(1, 4);
+  d.AddItem(FileItem(std::string(300, 'n'), -1));
+  EXPECT_EQ(d.Item(0).Name, std::string(259, 'n'));
+  EXPECT_EQ(d.ResolvePath(std::string(280, 'n'), -1), 0);  // segments are cut the same way
+  for (int i = 1; i < 40; ++i) {
+    ASSERT_EQ(d.AddItem(d.Item(i - 1)), i);  // the storage grows under the reference
+  }
+  EXPECT_EQ(d.Item(39).Name, std::string(259, 'n'));
+  d.UpdateItem(d.Item(5), 5);
+  EXPECT_EQ(d.IndexedCount(), 40);
+}
+
 // Random adds and updates against the consistency rules: the indexes must never lose or
 // duplicate an item whatever the sequence of renames, moves, deletions and restorations.
 TEST(DIRArray, RandomUpdatesKeepIndexesConsistent) {
