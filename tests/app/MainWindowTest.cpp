@@ -1,7 +1,12 @@
 // The main window's layout and its search for the game, and the tool's start-up.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "app/Cp936Text.h"
 #include "app/ToolMain.h"
@@ -128,6 +133,41 @@ TEST(MainWindow, FindingTheGameStopsTheTimerBeforeTheSelectionOpens) {
   EXPECT_TRUE(t.main.btn1.Enabled());
   EXPECT_FALSE(t.main.btn1.Visible());
   EXPECT_TRUE(t.backend->Messages().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The identifier table the Windows end-to-end driver relies on must match the windows.
+TEST(MainWindow, ReadmeControlTableMatchesTheWindows) {
+  Tool t;
+  std::ifstream readme(std::string(ZELK_SOURCE_DIR) + "/app/README.md");
+  ASSERT_TRUE(readme) << "app/README.md not found";
+  std::map<std::string, ui::Form*> forms{{"TForm1", &t.main},
+                                         {"TForm2", &t.windows.selection},
+                                         {"TForm3", &t.windows.progress}};
+  std::map<std::string, int> listed;
+  std::string line;
+  int rows = 0;
+  while (std::getline(readme, line)) {
+    std::vector<std::string> cells;
+    std::stringstream cellsIn(line);
+    for (std::string cell; std::getline(cellsIn, cell, '|');) {
+      cell.erase(0, cell.find_first_not_of(' '));
+      cell.erase(cell.find_last_not_of(' ') + 1);
+      cells.push_back(cell);
+    }
+    if (cells.size() < 5 || !forms.count(cells[1])) continue;
+    ++rows;
+    ui::Control* control = forms[cells[1]]->FindControl(cells[2]);
+    ASSERT_NE(control, nullptr) << line;
+    EXPECT_EQ(std::to_string(control->Id()), cells[3]) << line;
+    ++listed[cells[1]];
+  }
+  for (auto& [name, form] : forms)
+    EXPECT_EQ(listed[name], static_cast<int>(form->Controls().size())) << name << " not fully listed";
+  EXPECT_EQ(rows, 25);
 }
 
 }  // namespace

@@ -1,16 +1,31 @@
 #include "tests/app/TestTree.h"
 
-#include <stdlib.h>
-
 #include <fstream>
+#include <random>
 #include <stdexcept>
 
 #include "platform/Text.h"
 
+namespace {
+
+std::string Utf8Of(const std::filesystem::path& p) {
+  std::u8string u = p.u8string();
+  return std::string(u.begin(), u.end());
+}
+
+}  // namespace
+
 TestTree::TestTree() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zelk-app-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a scratch directory");
-  root_ = pattern;
+  std::filesystem::path base = std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = base / ("zelk-app-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      root_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a scratch directory");
 }
 
 TestTree::~TestTree() {
@@ -19,12 +34,12 @@ TestTree::~TestTree() {
 }
 
 std::filesystem::path TestTree::Native(const std::string& rel) const {
-  return rel.empty() ? root_ : root_ / std::filesystem::u8path(rel);
+  return rel.empty() ? root_ : root_ / std::filesystem::path(std::u8string(rel.begin(), rel.end()));
 }
 
 std::string TestTree::Dir(const std::string& rel) const {
   std::string windows =
-      platform::ReplaceSeparators(platform::Utf8ToCp936(Native(rel).string()), '/', '\\');
+      platform::ReplaceSeparators(platform::Utf8ToCp936(Utf8Of(Native(rel))), '/', '\\');
   return platform::IncludeTrailingPathDelimiter(windows);
 }
 
