@@ -20,7 +20,8 @@ enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
 class File {
  public:
-  // nullptr on failure; `error` (when given) receives the platform's error text.
+  // nullptr on failure; `error` (when given) receives the platform's error text. Opening a
+  // read-only file for writing fails on every platform, as on Windows.
   static std::unique_ptr<File> Open(const std::string& path, FileAccess access, FileShare share,
                                     FileDisposition disposition, std::string* error = nullptr);
   ~File();

@@ -33,12 +33,15 @@ struct DirEntry {
 // entries carrying hidden, system or directory bits are included only when the mask has those
 // bits; plain files always are. "." and ".." are reported as the platform reports them (Windows
 // lists them, posix lists them too for Windows compatibility). Order: the platform's listing
-// order. Returns false when the directory cannot be read.
+// order; posix, whose own order is arbitrary, gives "." and ".." first and then the names in an
+// NTFS-like order (UTF-16 code units, ASCII letters upper-cased). Names that have no code page 936
+// form carry "?" in their place. Returns false when the directory cannot be read; an existing
+// folder without a match gives true and no entries.
 bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vector<DirEntry>& out);
 
 bool FileExists(const std::string& path);       // an existing file (not a directory)
 bool DirectoryExists(const std::string& path);  // an existing directory; a trailing "\" is allowed
-bool DeleteFile(const std::string& path);
+bool DeleteFile(const std::string& path);       // refuses read-only files, as Windows does
 bool CreateDirectory(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates every missing level
 bool RemoveDirectory(const std::string& path);   // empty directories only
@@ -48,7 +51,9 @@ bool CopyFile(const std::string& from, const std::string& to, bool failIfExists)
 // kInvalidAttributes when the path does not exist.
 std::uint32_t GetFileAttributes(const std::string& path);
 // Read-only, hidden, system and archive bits; on posix read-only maps to the write permission
-// and the others are kept in an extended attribute where the file system allows it.
+// of files and the others (and a folder's read-only bit) are kept in the extended attribute
+// "user.zelk.attr" where the file system allows it. A posix file without that attribute reports
+// archive; names starting with "." are not taken as hidden.
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
 // Last-write time as FILETIME UTC.
 bool GetFileTime(const std::string& path, std::int64_t& lastWriteTime);
