@@ -58,7 +58,8 @@ class TDIRArray {
   std::int32_t ResolvePath(std::string_view path, std::int32_t startItem) const;
   // "\docs\a.txt" for a file a.txt in a folder docs under the root; "\" for an invalid number.
   std::string GetItemPath(std::int32_t n) const;
-  // Wildcards "*" and "?" over bytes; ASCII letters match regardless of case; "*.*" matches all.
+  // Wildcards "*" and "?" over bytes; ASCII letters match regardless of case, bytes of two-byte
+  // characters only themselves; "*.*" matches all.
   static bool MatchMask(std::string_view name, std::string_view mask);
 
   // Searches the folder named by the path part for items whose names match the mask part.

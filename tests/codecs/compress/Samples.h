@@ -1,6 +1,7 @@
 #pragma once
 // Deterministic test inputs for the block codecs.
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
