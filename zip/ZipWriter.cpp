@@ -399,6 +399,7 @@ bool TZipWriter::AddOneFile(Run& run, const std::u16string& path) {
   // with Store83Names the long name is stored.
   StoredNameFor(path, h.Directory, h.FileName);
   h.RelativeOffsetOfLocalHeader = run.out->Position();
+  h.UncompressedSize = static_cast<std::uint64_t>(size);
   h.InternalFileAttributes = 0;
   h.DiskNumberStart = 0;
   h.OEMConvert = OEMConvert;

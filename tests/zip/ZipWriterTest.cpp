@@ -713,3 +713,32 @@ TEST_F(ZipWriterTest, DisposeDeletesAddedAndUpToDateSources) {
   EXPECT_TRUE(platform::FileExists(a));
   EXPECT_FALSE(platform::FileExists(b));
 }
+
+TEST_F(ZipWriterTest, FilesChangingWhileReadAreRecordedAsRead) {
+  const std::string shrink = Make("shrink.txt", TextBytes(100000));
+  const std::string grow = Make("grow.txt", "short");
+  const std::string skip = Make("skip.txt", "never");
+  TZipWriter zip;
+  // The handler runs after each file was opened and measured, before its data is read.
+  zip.OnStartZip = [&](TZipReader*, const std::u16string& name, TZipHeaderInfo& h, bool& skipIt) {
+    EXPECT_EQ(h.UncompressedSize, platform::FileSize(platform::Utf16ToCp936(name)));
+    if (name == Wide(shrink)) WriteFile(shrink, "now tiny");
+    if (name == Wide(grow)) WriteFile(grow, TextBytes(5000));
+    skipIt = name == Wide(skip);
+  };
+  std::vector<std::pair<int, std::string>> messages;
+  zip.OnHandleMessage = [&](TZipReader*, int id, const std::string&, const std::string& caption, unsigned, int&) {
+    messages.emplace_back(id, caption);
+  };
+  std::vector<TSkipReason> reasons;
+  zip.OnSkippingFile = [&](TZipReader*, TSkipReason r, const std::u16string&, int, bool&) { reasons.push_back(r); };
+  for (const auto& f : {shrink, grow, skip}) zip.FilesList.Add(Wide(f));
+  zip.SetZipName(Wide(dir / "changing.zip"));
+  EXPECT_EQ(zip.Zip(), 2);
+  EXPECT_EQ(messages, (std::vector<std::pair<int, std::string>>{{208, shrink}}));
+  EXPECT_EQ(reasons, std::vector<TSkipReason>{srSkippedInStartZip});
+  const Parsed p = Parse(ReadFile(dir / "changing.zip"));
+  ASSERT_EQ(p.items.size(), 2u);
+  EXPECT_EQ(p.items[0].data, "now tiny");
+  EXPECT_EQ(p.items[1].data, TextBytes(5000));
+}
