@@ -3,24 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "cfs/file/CFSLittleEndian.h"
 #include "platform/Text.h"
-
-namespace {
-
-std::uint64_t GetLe(const std::uint8_t* p, int width) {
-  std::uint64_t v = 0;
-  for (int i = width - 1; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-}
-
-void PutLe(std::uint8_t* p, std::uint64_t v, int width) {
-  for (int i = 0; i < width; ++i) {
-    p[i] = static_cast<std::uint8_t>(v);
-    v >>= 8;
-  }
-}
-
-}  // namespace
 
 bool IsPlainItemName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
@@ -42,14 +26,14 @@ std::string CutItemName(std::string_view name) {
 }
 
 bool TCFSDirItem::Parse(const std::uint8_t* p, TCFSDirItem& item, std::string* problem) {
-  item.FirstMapPageNo = static_cast<std::int32_t>(GetLe(p, 4));
-  item.Size = static_cast<std::int64_t>(GetLe(p + 4, 8));
-  item.CreationTime = static_cast<std::int64_t>(GetLe(p + 12, 8));
-  item.LastWriteTime = static_cast<std::int64_t>(GetLe(p + 20, 8));
-  item.LastAccessTime = static_cast<std::int64_t>(GetLe(p + 28, 8));
-  item.Attributes = static_cast<std::uint32_t>(GetLe(p + 36, 4));
-  item.Parent = static_cast<std::int32_t>(GetLe(p + 40, 4));
-  item.Reserved44 = static_cast<std::uint32_t>(GetLe(p + 44, 4));
+  item.FirstMapPageNo = GetLE32s(p);
+  item.Size = GetLE64s(p + 4);
+  item.CreationTime = GetLE64s(p + 12);
+  item.LastWriteTime = GetLE64s(p + 20);
+  item.LastAccessTime = GetLE64s(p + 28);
+  item.Attributes = GetLE32(p + 36);
+  item.Parent = GetLE32s(p + 40);
+  item.Reserved44 = GetLE32(p + 44);
   std::memcpy(item.PasswordRec.data(), p + kPasswordRecOffset, kPasswordRecSize);
   item.IsFolder = p[220] != 0;
   item.IsDeleted = p[221] != 0;
@@ -80,14 +64,14 @@ bool TCFSDirItem::Parse(const std::uint8_t* p, TCFSDirItem& item, std::string* p
 
 void TCFSDirItem::Serialize(std::uint8_t* p) const {
   std::memset(p, 0, kSize);
-  PutLe(p, static_cast<std::uint32_t>(FirstMapPageNo), 4);
-  PutLe(p + 4, static_cast<std::uint64_t>(Size), 8);
-  PutLe(p + 12, static_cast<std::uint64_t>(CreationTime), 8);
-  PutLe(p + 20, static_cast<std::uint64_t>(LastWriteTime), 8);
-  PutLe(p + 28, static_cast<std::uint64_t>(LastAccessTime), 8);
-  PutLe(p + 36, Attributes, 4);
-  PutLe(p + 40, static_cast<std::uint32_t>(Parent), 4);
-  PutLe(p + 44, Reserved44, 4);
+  PutLE32(p, static_cast<std::uint32_t>(FirstMapPageNo));
+  PutLE64(p + 4, static_cast<std::uint64_t>(Size));
+  PutLE64(p + 12, static_cast<std::uint64_t>(CreationTime));
+  PutLE64(p + 20, static_cast<std::uint64_t>(LastWriteTime));
+  PutLE64(p + 28, static_cast<std::uint64_t>(LastAccessTime));
+  PutLE32(p + 36, Attributes);
+  PutLE32(p + 40, static_cast<std::uint32_t>(Parent));
+  PutLE32(p + 44, Reserved44);
   std::memcpy(p + kPasswordRecOffset, PasswordRec.data(), kPasswordRecSize);
   p[220] = IsFolder ? 1 : 0;
   p[221] = IsDeleted ? 1 : 0;
