@@ -96,7 +96,7 @@ bool TPageFileManager::HeaderFieldsValid(const TCFSHeader& h, std::int64_t fileS
   const std::int64_t itemsPerPage = (pageSize - std::int64_t(TCFSPageHeader::kSize)) / kDirItemSize;
   if (h.DIRItemCount() < 0 || h.DIRItemCount() > std::int64_t(h.DIRPageCount()) * itemsPerPage) return false;
   if (h.DIRPageCount() > 0 ? h.FirstDIRPage() < 1 : h.FirstDIRPage() < -1) return false;
-  if (h.FirstDIRPage() >= pageCount && h.FirstDIRPage() > 0) return false;
+  if (h.FirstDIRPage() >= pageCount) return false;
   return true;
 }
 

@@ -17,14 +17,6 @@ namespace {
 
 constexpr std::int64_t kWrap = 280;  // the container starts behind the wrapper header
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
 
 std::unique_ptr<TPageFileManager> Create(const std::string& name, std::int32_t pageSize = 4096,
                                          const std::string& password = "") {

@@ -87,14 +87,6 @@ void CheckAgainstModel(TCFSHugeFile& f, Bytes& model, std::uint32_t seed, int st
   }
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
 
 }  // namespace
 

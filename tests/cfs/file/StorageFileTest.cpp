@@ -11,17 +11,6 @@
 
 using namespace storagetest;
 
-namespace {
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no error>";
-}
-}  // namespace
-
 TEST(DiskFile, AccessSharingAndTruncation) {
   ScratchDir dir;
   const std::string name = dir / "d.bin";

@@ -1,43 +1,34 @@
 #pragma once
 // Scratch folders and raw file access for the storage and page file tests.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/Exception.h"
 #include "platform/File.h"
-#include "platform/FileSystem.h"
-#include "platform/Random.h"
+#include "tests/platform/TempDir.h"
 
 namespace storagetest {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A fresh folder under the temporary folder, removed with its files at the end.
-class ScratchDir {
+// A fresh folder under the temporary folder, removed with its files at the end; dir / "name"
+// gives the path of a file in it.
+class ScratchDir : public testutil::TempDir {
  public:
-  ScratchDir() {
-    unsigned char r[8];
-    platform::RandomBytes(r, sizeof r);
-    std::string suffix;
-    for (unsigned char c : r) suffix += "0123456789abcdef"[c & 15];
-    path_ = platform::GetTempDirectory() + "zelk_storage_" + suffix + "\\";
-    platform::ForceDirectories(path_);
-  }
-  ~ScratchDir() {
-    std::vector<platform::DirEntry> entries;
-    platform::ListDirectory(path_ + "*", platform::kAttrAnyFile, entries);
-    for (const auto& e : entries)
-      if (!(e.attributes & platform::kAttrDirectory)) platform::DeleteFile(path_ + e.name);
-    platform::RemoveDirectory(path_);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string operator/(const std::string& name) const { return path_ + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
+  std::string operator/(const std::string& name) const { return Path() + name; }
 };
+
+// The message of the Exception an action raises, "<no error>" when it raises none.
+inline std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "<no error>";
+}
 
 inline Bytes ReadAll(const std::string& path) {
   auto f = platform::File::Open(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
