@@ -66,6 +66,7 @@ TEST(PageFile, NewContainerHeader) {
   EXPECT_EQ(GetLE32(h + 8), x);
 
   auto pf = Open(name);
+  EXPECT_EQ(pf->File().GetSize(), 256);
   EXPECT_EQ(pf->Header().PageCount(), 1);
   EXPECT_EQ(pf->DataSize(), 4064);
   EXPECT_EQ(pf->PageOffset(3), 3 * 4096);

@@ -228,6 +228,9 @@ TEST(HugeFile, SeeksAtAndPastTheEnd) {
   ASSERT_TRUE(f.Open(true, false));
   const Bytes data = ContainerData(1440, 1);  // exactly fills two parts
   f.WriteBuffer(data.data(), 1440);
+  EXPECT_EQ(ReadAll(dir / "e.cfs").size(), 1000u);
+  EXPECT_EQ(WrapperNextName(HeaderAt(dir / "e.cfs", 0)), "e.cfs1");
+  EXPECT_EQ(ReadAll(dir / "e.cfs1").size(), 1000u);
   std::uint8_t buffer[16];
   for (std::int64_t size : {1440, 1000}) {
     f.SetSize(size);
