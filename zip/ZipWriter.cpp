@@ -242,8 +242,17 @@ void TZipWriter::ResolveFileList(Run& run) {
     }
     std::u16string dir = ziptext::ExtractFilePath(spec);
     if (dir.empty()) dir = rootDir_;
-    std::u16string mask = ziptext::ExtractFileName(spec);
-    for (std::size_t p; (p = mask.find(u"*.*")) != std::u16string::npos;) mask.replace(p, 3, u"*");
+    // "*.*" means every name, with or without an extension.
+    const std::u16string name = ziptext::ExtractFileName(spec);
+    std::u16string mask;
+    for (std::size_t k = 0; k < name.size(); ++k) {
+      if (name.compare(k, 3, u"*.*") == 0) {
+        mask += u'*';
+        k += 2;
+      } else {
+        mask += name[k];
+      }
+    }
 
     std::string nativeDir;
     const bool exists = ziptext::ContainsAny(dir, kWildcards) || dir.empty() ||

@@ -131,8 +131,15 @@ TEST_F(ZipWriterTest, PackingRunArchiveLayout) {
   zip.SetZipName(Wide(zipPath));
   int completed = -1;
   zip.OnZipComplete = [&](TZipReader*, int n) { completed = n; };
+  std::vector<int> filePercents, totalPercents;
+  zip.OnFilePercentDone = [&](TZipReader*, int p) { filePercents.push_back(p); };
+  zip.OnTotalPercentDone = [&](TZipReader*, int p) { totalPercents.push_back(p); };
   EXPECT_EQ(zip.Zip(), 1);
   EXPECT_EQ(completed, 1);
+  // One notification per 65,535-byte block read, rising to 100; the run ends with 100 again.
+  ASSERT_EQ(filePercents.size(), 3u);
+  EXPECT_EQ(filePercents, (std::vector<int>{39, 77, 100}));
+  EXPECT_EQ(totalPercents, (std::vector<int>{39, 77, 100, 100}));
   EXPECT_EQ(zip.FilesList.Count(), 0);
 
   const std::string z = ReadFile(zipPath);
