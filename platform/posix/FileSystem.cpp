@@ -335,18 +335,16 @@ std::string GetTempDirectory() {
 
 std::string ExpandFileName(const std::string& path) {
   std::string p = ReplaceSeparators(path, '/', '\\');
-  std::string prefix;  // "\" or a drive "C:\"
+  std::string prefix(1, '\\');  // "\" or a drive "C:\"
   std::string rest;
   if (p.size() >= 2 && p[1] == ':') {
-    prefix = p.substr(0, 2) + "\\";
+    prefix.insert(0, p, 0, 2);
     rest = p.substr(2);
   } else if (!p.empty() && p[0] == '\\') {
-    prefix = "\\";
     rest = p.substr(1);
   } else {
-    std::string cwd = GetCurrentDirectory();
-    prefix = "\\";
-    rest = cwd.substr(1) + p;
+    rest = GetCurrentDirectory().substr(1);
+    rest += p;
   }
   // Split into components, dropping "." and folding "..".
   std::vector<std::string> parts;

@@ -54,7 +54,7 @@ std::string ToNative(const std::string& path) {
   std::string out;
   std::size_t pos = 0;
   if (!utf8.empty() && utf8[0] == '/') {
-    out = "/";
+    out.push_back('/');
     pos = 1;
   }
   bool resolving = true;
