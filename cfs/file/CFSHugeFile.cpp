@@ -234,6 +234,8 @@ void TCFSHugeFile::FindHeaderOffset(TCFSAbstractFile& firstPart) {
 }
 
 bool TCFSHugeFile::AddPartFile() {
+  // A chain longer than opening would follow could never be read back.
+  if (Parts.size() >= kMaxPartCount) return false;
   std::string name = FileName;
   if (!Parts.empty()) {
     // Skip names taken by other files, and (in memory) by the parts already held.
