@@ -60,6 +60,18 @@ const Cp936Tables& Tables() {
         t.decode[lead * 256 + trail] = u;
       }
     }
+    // Cells that Windows maps into the private use area although GB18030 gives them real
+    // characters (vertical forms, pinyin letters, radicals): runs of {code, first unit, count}.
+    struct Run {
+      unsigned code;
+      char16_t first;
+      unsigned count;
+    };
+    static constexpr Run kWindowsPua[] = {{0xA2E3, 0xE76C, 1},  {0xA6D9, 0xE78D, 7}, {0xA6EC, 0xE794, 2},
+                                          {0xA6F3, 0xE796, 1},  {0xA8BC, 0xE7C7, 1}, {0xA8BF, 0xE7C8, 1},
+                                          {0xA989, 0xE7E7, 13}, {0xFE50, 0xE815, 47}, {0xFE80, 0xE844, 33}};
+    for (const Run& r : kWindowsPua)
+      for (unsigned k = 0; k < r.count; ++k) t.decode[r.code + k] = static_cast<char16_t>(r.first + k);
     if (cp != reinterpret_cast<iconv_t>(-1)) iconv_close(cp);
     if (gb != reinterpret_cast<iconv_t>(-1)) iconv_close(gb);
     // Reverse direction: the first (lowest) code wins, so U+20AC encodes as 0x80.

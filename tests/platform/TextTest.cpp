@@ -76,6 +76,8 @@ TEST(TextConversion, Cp936MatchesWindowsAndRoundTrips) {
   EXPECT_EQ(Cp936ToUtf16(kTrailBackslash), u"\u5CD4");
   EXPECT_EQ(Cp936ToUtf8(kZhong + "\xCE\xC4"), "\xE4\xB8\xAD\xE6\x96\x87");  // 中文
   EXPECT_EQ(Cp936ToUtf16("\xAA\xA1"), u"\uE000");  // first user-defined cell
+  EXPECT_EQ(Cp936ToUtf16("\xA6\xD9\xFE\x50\xFE\xA0"), u"\uE78D\uE815\uE864");  // private use as Windows has it
+  EXPECT_EQ(Utf16ToCp936(u"\uE76C"), "\xA2\xE3");
 
   // Every valid two-byte character survives the round trip through UTF-16 and UTF-8.
   std::string all;
