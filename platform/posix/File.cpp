@@ -65,11 +65,19 @@ std::unique_ptr<File> File::Open(const std::string& path, FileAccess access, Fil
     SetError(error, code);
     return nullptr;
   }
-  if (disposition == FileDisposition::CreateAlways && ftruncate(fd, 0) != 0) {
+  // Truncate only once the lock is held; a read-only handle truncates through a second one
+  // (closing it does not drop the lock, which belongs to the first).
+  if (disposition == FileDisposition::CreateAlways) {
+    int target = fd;
+    if (access == FileAccess::Read) target = ::open(native.c_str(), O_WRONLY | O_CLOEXEC);
+    bool ok = target >= 0 && ftruncate(target, 0) == 0;
     int code = errno;
-    ::close(fd);
-    SetError(error, code);
-    return nullptr;
+    if (target >= 0 && target != fd) ::close(target);
+    if (!ok) {
+      ::close(fd);
+      SetError(error, code);
+      return nullptr;
+    }
   }
   return std::unique_ptr<File>(new File(fd, path));
 }

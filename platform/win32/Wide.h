@@ -29,9 +29,10 @@ inline std::wstring Wide(const std::string& cp936) {
 inline std::string Narrow(const wchar_t* s, int length = -1) {
   if (length < 0) length = static_cast<int>(wcslen(s));
   if (length == 0) return {};
-  int n = WideCharToMultiByte(936, 0, s, length, nullptr, 0, nullptr, nullptr);
+  // No best-fit substitutes: "é" must not turn into the name of another file, "e".
+  int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, s, length, nullptr, 0, "?", nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(936, 0, s, length, out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, s, length, out.data(), n, "?", nullptr);
   return out;
 }
 

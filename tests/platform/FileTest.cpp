@@ -58,6 +58,12 @@ TEST(File, DispositionsAndReadOnlyAccess) {
     ASSERT_TRUE(f);
     EXPECT_EQ(f->Size(), 0);  // truncated
   }
+  {
+    ASSERT_TRUE(testutil::WriteFile(path, "abc"));
+    auto f = File::Open(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::CreateAlways);
+    ASSERT_TRUE(f);  // reading handle, still truncated
+    EXPECT_EQ(f->Size(), 0);
+  }
   auto g = File::Open(dir.Path() + "new.txt", FileAccess::ReadWrite, FileShare::ReadWrite, FileDisposition::OpenAlways);
   EXPECT_TRUE(g);
   g.reset();
