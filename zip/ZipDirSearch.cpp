@@ -13,11 +13,6 @@ namespace {
 constexpr int kMaxDepth = 128;
 const std::u16string kWildcards = u"*?<>|";
 
-bool Passes(std::uint32_t attributes, std::uint32_t searchAttr) {
-  const std::uint32_t filtered = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId | platform::kAttrDirectory;
-  return (attributes & filtered & ~searchAttr) == 0;
-}
-
 bool List(const std::u16string& dir, std::uint32_t searchAttr, std::vector<platform::DirEntry>& out) {
   bool lossless = true;
   const std::u16string base = dir.empty() ? std::u16string() : ziptext::IncludeTrailingBackslash(dir);
@@ -35,7 +30,7 @@ void Walk(const std::u16string& dir, const std::u16string& mask, bool recurse, s
   if (!List(dir, searchAttr, entries)) return;
   const std::u16string base = dir.empty() ? std::u16string() : ziptext::IncludeTrailingBackslash(dir);
   for (const auto& e : entries) {
-    if (IsDots(e.name) || !Passes(e.attributes, searchAttr)) continue;
+    if (IsDots(e.name) || !SearchAttributePasses(e.attributes, searchAttr)) continue;
     const std::u16string name = platform::Cp936ToUtf16(e.name);
     TDirSearchItem item;
     item.attributes = e.attributes;
@@ -78,7 +73,7 @@ void ExpandDirectories(const std::u16string& dir, std::uint32_t searchAttr, std:
         std::vector<platform::DirEntry> entries;
         if (!List(c, searchAttr, entries)) continue;
         for (const auto& e : entries) {
-          if (IsDots(e.name) || !(e.attributes & platform::kAttrDirectory) || !Passes(e.attributes, searchAttr)) continue;
+          if (IsDots(e.name) || !(e.attributes & platform::kAttrDirectory) || !SearchAttributePasses(e.attributes, searchAttr)) continue;
           const std::u16string name = platform::Cp936ToUtf16(e.name);
           if (ZipPatternMatch(level, name)) next.push_back(c + name + u"\\");
         }
@@ -90,6 +85,11 @@ void ExpandDirectories(const std::u16string& dir, std::uint32_t searchAttr, std:
 }
 
 }  // namespace
+
+bool SearchAttributePasses(std::uint32_t attributes, std::uint32_t searchAttr) {
+  const std::uint32_t filtered = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId | platform::kAttrDirectory;
+  return (attributes & filtered & ~searchAttr) == 0;
+}
 
 bool DirSearchMaskMatch(const std::u16string& mask, const std::u16string& name) {
   if (ZipPatternMatch(mask, name)) return true;

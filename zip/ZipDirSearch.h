@@ -17,5 +17,9 @@ struct TDirSearchItem {
 void DirSearch(const std::u16string& dir, const std::u16string& mask, bool recurse, std::uint32_t searchAttr,
                const std::function<void(const TDirSearchItem&)>& found);
 
+// Whether an entry with these attributes passes the search attribute: hidden, system, volume and
+// directory entries need their bits in it; read-only and archive never filter.
+bool SearchAttributePasses(std::uint32_t attributes, std::uint32_t searchAttr);
+
 // Whether a name matches a search mask; a name without "." also matches as if it ended in ".".
 bool DirSearchMaskMatch(const std::u16string& mask, const std::u16string& name);

@@ -54,7 +54,7 @@ void ForEachExtraBlock(const std::string& extra, Visit visit) {
     const std::uint16_t id = GetU16(p + pos);
     const std::uint16_t len = GetU16(p + pos + 2);
     if (pos + 4 + len > extra.size()) break;
-    visit(id, p + pos + 4, static_cast<std::size_t>(len), pos);
+    visit(id, p + pos + 4, static_cast<std::size_t>(len));
     pos += 4 + len;
   }
 }
@@ -155,13 +155,10 @@ void ReadCentralDirectory(TZipInStream& in, const TZipReadOptions& options, std:
     const bool usize64 = h.UncompressedSize == kZipMax32, csize64 = h.CompressedSize == kZipMax32;
     const bool offset64 = h.RelativeOffsetOfLocalHeader == kZipMax32, disk64 = h.DiskNumberStart == kZipMax16;
     bool zip64Ok = !(usize64 || csize64 || offset64 || disk64);
-    ForEachExtraBlock(extra, [&](std::uint16_t id, const unsigned char* data, std::size_t len, std::size_t at) {
-      if (id == 0x0001) {
-        if (!zip64Ok) zip64Ok = ApplyZip64(h, data, len, usize64, csize64, offset64, disk64);
-      } else if (id != 0x9901) {
-        h.CentralExtra.append(extra, at, 4 + len);
-      }
+    ForEachExtraBlock(extra, [&](std::uint16_t id, const unsigned char* data, std::size_t len) {
+      if (id == kExtraZip64 && !zip64Ok) zip64Ok = ApplyZip64(h, data, len, usize64, csize64, offset64, disk64);
     });
+    h.CentralExtra = RemoveExtraBlocks(extra, {kExtraZip64, kExtraStrongEncryption});
     if (!zip64Ok) throw Unreadable{};
     h.CentralExtraFieldLength = static_cast<std::uint16_t>(h.CentralExtra.size());
 
@@ -244,8 +241,8 @@ bool ScanLocalHeaders(TZipInStream& in, std::uint64_t start, TZipListing& out) {
     } else {
       const bool sizes64 = h.CompressedSize == kZipMax32 || h.UncompressedSize == kZipMax32;
       bool zip64Ok = !sizes64;
-      ForEachExtraBlock(extra, [&](std::uint16_t id, const unsigned char* data, std::size_t len, std::size_t) {
-        if (id == 0x0001 && !zip64Ok) zip64Ok = ApplyZip64(h, data, len, true, true, false, false);
+      ForEachExtraBlock(extra, [&](std::uint16_t id, const unsigned char* data, std::size_t len) {
+        if (id == kExtraZip64 && !zip64Ok) zip64Ok = ApplyZip64(h, data, len, true, true, false, false);
       });
       ok = zip64Ok && h.CompressedSize <= size - dataStart;
       if (ok) from = dataStart + h.CompressedSize;

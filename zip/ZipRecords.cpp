@@ -28,6 +28,23 @@ std::uint64_t GetU64(const unsigned char* p) {
   return static_cast<std::uint64_t>(GetU32(p)) | (static_cast<std::uint64_t>(GetU32(p + 4)) << 32);
 }
 
+std::string RemoveExtraBlocks(const std::string& extra, std::initializer_list<std::uint16_t> ids) {
+  std::string out;
+  std::size_t pos = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+  while (pos + 4 <= extra.size()) {
+    const std::uint16_t id = GetU16(p + pos);
+    const std::size_t len = GetU16(p + pos + 2);
+    if (pos + 4 + len > extra.size()) break;
+    bool drop = false;
+    for (std::uint16_t d : ids) drop = drop || id == d;
+    if (!drop) out.append(extra, pos, 4 + len);
+    pos += 4 + len;
+  }
+  if (pos < extra.size()) out.append(extra, pos, std::string::npos);
+  return out;
+}
+
 static std::u16string ToZipSeparators(std::u16string_view path) {
   std::u16string out(path);
   for (auto& c : out) {

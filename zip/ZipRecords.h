@@ -2,6 +2,7 @@
 // In-memory zip entries and end record, and the byte layout of the records the writer emits:
 // local file header, central directory header, ZIP64 blocks and records, end of central directory.
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -98,6 +99,12 @@ std::string BuildCentralHeader(const TZipHeaderInfo& h, const TEncodedName& name
 std::string BuildEndRecords(const TEndCentral& e, std::uint64_t position);
 // Whether the end record needs the ZIP64 records.
 bool EndNeedsZip64(const TEndCentral& e);
+
+// Extra field block IDs the writer treats specially.
+inline constexpr std::uint16_t kExtraZip64 = 0x0001;
+inline constexpr std::uint16_t kExtraStrongEncryption = 0x9901;
+// The extra field without the blocks of the given IDs; a malformed tail is kept as it was.
+std::string RemoveExtraBlocks(const std::string& extra, std::initializer_list<std::uint16_t> ids);
 
 // Little-endian helpers on byte strings.
 void PutU16(std::string& out, std::uint16_t v);

@@ -32,34 +32,43 @@ bool Native(const std::u16string& path, std::string& out) {
 
 std::string Cp936(const std::u16string& s) { return platform::Utf16ToCp936(s); }
 
-bool PassesSearch(std::uint32_t attributes, std::uint32_t searchAttr) {
-  const std::uint32_t filtered = platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId | platform::kAttrDirectory;
-  return (attributes & filtered & ~searchAttr) == 0;
-}
-
 // The drive of a path: the text up to and including the colon of the first ":\".
 std::u16string DriveOf(const std::u16string& path) {
   const std::size_t p = path.find(u":\\");
   return p == std::u16string::npos ? std::u16string() : path.substr(0, p + 1);
 }
 
-std::string StripZip64Blocks(const std::string& extra) {
-  std::string out;
-  std::size_t pos = 0;
-  const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
-  while (pos + 4 <= extra.size()) {
-    const std::uint16_t id = GetU16(p + pos);
-    const std::size_t len = GetU16(p + pos + 2);
-    if (pos + 4 + len > extra.size()) break;
-    if (id != 0x0001) out.append(extra, pos, 4 + len);
-    pos += 4 + len;
-  }
-  if (pos < extra.size()) out.append(extra, pos, std::string::npos);  // unparsed tail kept as it was
-  return out;
-}
-
 // Upper bound of raw deflate output for `n` input bytes (zlib's deflateBound for stored blocks).
 std::uint64_t DeflateBound(std::uint64_t n) { return n + (n >> 12) + (n >> 14) + (n >> 25) + 13; }
+
+// A new file "ZTF<hex>.tmp" in `dir`, created exclusively so that no other run can share it.
+std::unique_ptr<platform::File> CreateTemporaryArchive(const std::string& dir, std::string& path, std::string& error) {
+  unsigned char seed[2] = {0, 0};
+  platform::RandomBytes(seed, sizeof seed);
+  unsigned number = static_cast<unsigned>(seed[0] | (seed[1] << 8));
+  static const char* hex = "0123456789ABCDEF";
+  for (int attempt = 0; attempt < 0x10000; ++attempt, ++number) {
+    const unsigned n = (number % 0xFFFF) + 1;
+    std::string candidate = dir + "ZTF";
+    bool digits = false;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+      const unsigned d = (n >> shift) & 0xF;
+      if (d || digits || shift == 0) {
+        candidate += hex[d];
+        digits = true;
+      }
+    }
+    candidate += ".tmp";
+    auto file = platform::File::Open(candidate, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
+                                     platform::FileDisposition::CreateNew, &error);
+    if (file) {
+      path = candidate;
+      return file;
+    }
+    if (!platform::FileExists(candidate)) break;  // the directory itself refuses new files
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -75,7 +84,7 @@ struct TZipWriter::Run {
   std::vector<TZipHeaderInfo> written;  // writing order
   std::set<std::u16string> names;       // lower-cased stored paths
   TEndCentral end;
-  std::vector<std::u16string> wildcardSpecs;
+  std::vector<std::u16string> wildcardSearches;
   std::vector<std::u16string> disposeList;
   std::int64_t totalBytes = 0;
   std::int64_t doneBytes = 0;
@@ -197,7 +206,7 @@ void TZipWriter::ResolveFileList(Run& run) {
       continue;
     }
     if (ziptext::ContainsAny(entry, kWildcards)) {
-      run.wildcardSpecs.push_back(entry);
+      run.wildcardSearches.push_back(entry);
       FilesList.Delete(i);
       continue;
     }
@@ -212,7 +221,7 @@ void TZipWriter::ResolveFileList(Run& run) {
     }
     std::string native;
     const std::uint32_t attributes = Native(entry, native) ? platform::GetFileAttributes(native) : platform::kInvalidAttributes;
-    if (attributes == platform::kInvalidAttributes || !PassesSearch(attributes, searchAttr)) {
+    if (attributes == platform::kInvalidAttributes || !SearchAttributePasses(attributes, searchAttr)) {
       NoSuchFile(entry);
       FilesList.Delete(i);
       continue;
@@ -231,19 +240,19 @@ void TZipWriter::ResolveFileList(Run& run) {
   std::string zipFull;
   Native(run.zipName, zipFull);
   zipFull = platform::ExpandFileName(zipFull);
-  for (std::u16string spec : run.wildcardSpecs) {
+  for (std::u16string search : run.wildcardSearches) {
     bool recurse = Recurse;
-    if (!spec.empty() && spec[0] == u'|') {
+    if (!search.empty() && search[0] == u'|') {
       recurse = false;
-      spec.erase(0, 1);
-    } else if (!spec.empty() && spec[0] == u'>') {
+      search.erase(0, 1);
+    } else if (!search.empty() && search[0] == u'>') {
       recurse = true;
-      spec.erase(0, 1);
+      search.erase(0, 1);
     }
-    std::u16string dir = ziptext::ExtractFilePath(spec);
+    std::u16string dir = ziptext::ExtractFilePath(search);
     if (dir.empty()) dir = rootDir_;
     // "*.*" means every name, with or without an extension.
-    const std::u16string name = ziptext::ExtractFileName(spec);
+    const std::u16string name = ziptext::ExtractFileName(search);
     std::u16string mask;
     for (std::size_t k = 0; k < name.size(); ++k) {
       if (name.compare(k, 3, u"*.*") == 0) {
@@ -258,7 +267,7 @@ void TZipWriter::ResolveFileList(Run& run) {
     const bool exists = ziptext::ContainsAny(dir, kWildcards) || dir.empty() ||
                         (Native(dir, nativeDir) && platform::DirectoryExists(nativeDir));
     if (!exists) {
-      NoSuchFile(spec);
+      NoSuchFile(search);
       continue;
     }
     DirSearch(dir, mask, recurse, searchAttr, [&](const TDirSearchItem& item) {
@@ -491,7 +500,7 @@ void TZipWriter::CarryOver(Run& run, const TZipHeaderInfo& entry, int index) {
   const std::u16string key = ziptext::Lower(h.StoredPath());
   if (run.names.count(key)) throw EListError(zipmsg::kDuplicateObject);
 
-  const std::string localExtra = StripZip64Blocks(local.localExtra);
+  const std::string localExtra = RemoveExtraBlocks(local.localExtra, {kExtraZip64});
   h.LocalExtraFieldLength = static_cast<std::uint16_t>(localExtra.size());
   const std::string header = BuildLocalHeader(h, EncodeEntryName(h.StoredPath(), h.OEMConvert), localExtra);
   run.out->Write(header.data(), header.size());
@@ -688,28 +697,7 @@ int TZipWriter::Zip() {
       } else {
         tempDir = platform::IncludeTrailingPathDelimiter(platform::GetTempDirectory());
       }
-      unsigned char seed[2] = {0, 0};
-      platform::RandomBytes(seed, sizeof seed);
-      unsigned number = static_cast<unsigned>(seed[0] | (seed[1] << 8));
-      static const char* hex = "0123456789ABCDEF";
-      for (int attempt = 0; attempt < 65536 && !outFile; ++attempt, ++number) {
-        const unsigned n = (number % 0xFFFF) + 1;
-        std::string candidate = tempDir + "ZTF";
-        bool digits = false;
-        for (int shift = 12; shift >= 0; shift -= 4) {
-          const unsigned d = (n >> shift) & 0xF;
-          if (d || digits || shift == 0) {
-            candidate += hex[d];
-            digits = true;
-          }
-        }
-        candidate += ".tmp";
-        outFile = platform::File::Open(candidate, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
-                                       platform::FileDisposition::CreateNew, &error);
-        if (outFile) run.outPath = candidate;
-        else if (platform::FileExists(candidate)) continue;
-        else break;  // the directory itself refuses new files
-      }
+      outFile = CreateTemporaryArchive(tempDir, run.outPath, error);
       if (!outFile) throw Exception(error.empty() ? platform::LastErrorText() : error);
       run.temporary = true;
     }
