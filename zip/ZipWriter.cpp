@@ -107,6 +107,11 @@ std::uint32_t TZipWriter::SearchAttribute() const {
   return attr;
 }
 
+std::uint16_t TZipWriter::LevelFlags() const {
+  if (PackLevel <= 2) return kFlagFast;
+  return PackLevel >= 8 ? kFlagMaximum : 0;
+}
+
 int TZipWriter::Percent(std::int64_t done, std::int64_t total) const {
   if (total <= 0) return 0;
   const std::int64_t p = (done * 100 + total / 2) / total;
@@ -379,8 +384,7 @@ bool TZipWriter::AddDirectoryEntry(Run& run, const std::u16string& path) {
     Skip(srSkippedInStartZip, path);
     return false;
   }
-  if (PackLevel <= 2) h.Flag |= kFlagFast;
-  if (PackLevel >= 8) h.Flag |= kFlagMaximum;
+  h.Flag |= LevelFlags();
   const TEncodedName name = EncodeEntryName(h.StoredPath(), h.OEMConvert);
   const std::string header = BuildLocalHeader(h, name, {});
   run.out->Write(header.data(), header.size());
@@ -463,8 +467,7 @@ bool TZipWriter::AddOneFile(Run& run, const std::u16string& path) {
   h.UncompressedSize = static_cast<std::uint64_t>(run.fileDone);
   h.CompressedSize = run.out->Position() - dataStart;
   h.CRC32 = run.crc;
-  if (PackLevel <= 2) h.Flag |= kFlagFast;
-  if (PackLevel >= 8) h.Flag |= kFlagMaximum;
+  h.Flag |= LevelFlags();
 
   const std::string final = BuildLocalHeader(h, name, {});
   if (final.size() != first.size()) {

@@ -76,4 +76,6 @@ class TZipWriter : public TZipReader {
   void Skip(TSkipReason reason, const std::u16string& name);
   void NoSuchFile(const std::u16string& name);
   int Percent(std::int64_t done, std::int64_t total) const;
+  // General purpose flag bits 1 and 2 that PackLevel sets, whatever the method.
+  std::uint16_t LevelFlags() const;
 };
