@@ -1,0 +1,283 @@
+#include "cfs/dir/DIRManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "cfs/codecs/cipher/CFSCipher.h"
+#include "cfs/dir/CFSTime.h"
+#include "platform/Exception.h"
+
+namespace {
+
+constexpr std::int32_t kItemSize = static_cast<std::int32_t>(TCFSDirItem::kSize);
+// Searches that decide whether a folder exists see hidden and system folders too.
+constexpr std::uint32_t kFolderSearchAttributes = 0x16;
+
+[[noreturn]] void Fail(const char* operation, const char* text, std::int32_t pageNo) {
+  throw Exception(std::string("TDIRManager.") + operation + " - " + text + std::to_string(pageNo));
+}
+
+bool IsRootPath(std::string_view path) { return path == "\\" || path == "/"; }
+
+}  // namespace
+
+TDIRManager::TDIRManager(TPageFileManager& pageFile, TFreeSpaceManager& freeSpace)
+    : freeSpace_(freeSpace),
+      itemsPerPage_(pageFile.DataSize() / kItemSize),
+      dataLength_(itemsPerPage_ * kItemSize),
+      pageFile_(pageFile),
+      items_(itemsPerPage_, itemsPerPage_ * 10) {
+  pageFile_.InitPageRecord(page_);
+  Load();
+}
+
+void TDIRManager::Load() {
+  const TCFSHeader& h = pageFile_.Header();
+  const std::int32_t pageCount = h.DIRPageCount();
+  const std::int32_t itemCount = h.DIRItemCount();
+  if (pageCount < 0 || itemCount < 0 || std::int64_t(itemCount) > std::int64_t(pageCount) * itemsPerPage_)
+    throw Exception("TDIRManager.Load - directory counters are damaged, pages = " + std::to_string(pageCount) +
+                    ", items = " + std::to_string(itemCount));
+
+  // Every link is checked before it is followed: inside the container, not an allocation map
+  // page, in use, and not seen before (a loop would otherwise be read forever).
+  pageList_.Clear();
+  std::vector<TCFSDirItem> loaded;
+  loaded.reserve(static_cast<std::size_t>(itemCount));
+  std::vector<std::int32_t> seen;
+  std::int32_t pageNo = h.FirstDIRPage();
+  for (std::int32_t k = 0; k < pageCount; ++k) {
+    if (pageNo < 1 || pageNo >= h.PageCount() || freeSpace_.Geometry().IsMapPage(pageNo) ||
+        freeSpace_.IsPageFree(pageNo) || std::find(seen.begin(), seen.end(), pageNo) != seen.end())
+      Fail("Load", "invalid page in the directory chain, pageNo = ", pageNo);
+    seen.push_back(pageNo);
+    if (!pageFile_.ReadPage(page_, pageNo, false, {}, dataLength_)) Fail("Load", "can not load page, pageNo = ", pageNo);
+    if (page_.Header.PageType != kPageTypeDirectory || page_.Header.EncryptionType != h.EncryptionType())
+      Fail("Load", "page is not a directory page, pageNo = ", pageNo);
+    pageList_.Add(pageNo);
+    for (std::int32_t s = 0; s < itemsPerPage_; ++s) {
+      const std::int32_t n = k * itemsPerPage_ + s;
+      if (n >= itemCount) break;
+      TCFSDirItem item;
+      std::string problem;
+      if (!TCFSDirItem::Parse(page_.Data.data() + s * kItemSize, item, &problem))
+        throw Exception("TDIRManager.Load - damaged directory item " + std::to_string(n) + ": " + problem);
+      if (item.Parent >= itemCount || item.Parent == n || item.FirstMapPageNo >= h.PageCount())
+        throw Exception("TDIRManager.Load - damaged directory item " + std::to_string(n) +
+                        ": parent or first map page out of range");
+      loaded.push_back(std::move(item));
+    }
+    pageNo = page_.Header.NextPage;
+  }
+
+  items_.Clear();
+  openCounts_.Clear();
+  if (itemCount > 0) items_.SetSize(itemCount);
+  for (TCFSDirItem& item : loaded) {
+    items_.AddItem(std::move(item));
+    openCounts_.Add(0);
+  }
+  if (currentItem_ >= items_.ItemCount()) {
+    currentItem_ = kCFSRootItem;
+    currentPath_ = "\\";
+  }
+}
+
+bool TDIRManager::AddItem(const TCFSDirItem& item) { return StoreItem(item) >= 0; }
+
+std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
+  lastError_ = 0;
+  for (std::int32_t i = 0; i < items_.ItemCount(); ++i) {
+    if (items_.Item(i).IsDeleted) {
+      WriteItem(i, item);
+      return i;
+    }
+  }
+  const bool fresh = pageList_.Count() * itemsPerPage_ == items_.ItemCount();
+  if (fresh && !AppendPage()) return -1;
+  TCFSHeader& h = pageFile_.Header();
+  h.SetDIRItemCount(items_.ItemCount() + 1);
+  const std::int32_t n = items_.AddItem(item);
+  openCounts_.Add(0);
+  SavePage(n / itemsPerPage_, fresh, "AddItem");
+  pageFile_.SaveHeader();
+  return n;
+}
+
+bool TDIRManager::AppendPage() {
+  TIntegerArray pages;
+  const bool any = pageList_.Count() > 0;
+  const std::int32_t hint = any ? pageList_[pageList_.Count() - 1] : freeSpace_.FirstExtentPage();
+  if (!freeSpace_.GetPages(1, hint, pages, pageList_.Count() > 8) || pages.Count() != 1) {
+    lastError_ = kCFSErrNoFreePage;
+    return false;
+  }
+  const std::int32_t newPage = pages[0];
+  TCFSHeader& h = pageFile_.Header();
+  if (any) {
+    const std::int32_t last = pageList_[pageList_.Count() - 1];
+    if (!pageFile_.ReadPage(page_, last, false, {}, 0)) Fail("AddItem", "can not load last page, pageNo = ", last);
+    page_.Header.NextPage = newPage;
+    if (!pageFile_.WritePage(page_, last, {}, 0)) Fail("AddItem", "can not save last page, pageNo = ", last);
+  } else {
+    h.SetFirstDIRPage(newPage);
+  }
+  pageList_.Add(newPage);
+  h.SetDIRPageCount(pageList_.Count());
+  return true;
+}
+
+void TDIRManager::SavePage(std::int32_t k, bool fresh, const char* operation) {
+  const std::int32_t pageNo = pageList_[k];
+  if (fresh) {
+    page_.Header = TCFSPageHeader{};
+    page_.Header.NextPage = -1;
+    page_.Header.PageType = kPageTypeDirectory;
+    page_.Header.EncryptionType = pageFile_.Header().EncryptionType();
+    page_.Header.ChecksumType = 0;
+  } else if (!pageFile_.ReadPage(page_, pageNo, false, {}, 0)) {
+    Fail(operation, "can not load  page, pageNo = ", pageNo);
+  }
+  std::uint8_t* data = page_.Data.data();
+  for (std::int32_t s = 0; s < itemsPerPage_; ++s) {
+    const std::int32_t n = k * itemsPerPage_ + s;
+    if (n < items_.ItemCount())
+      items_.Item(n).Serialize(data + s * kItemSize);
+    else
+      std::memset(data + s * kItemSize, 0, TCFSDirItem::kSize);
+  }
+  if (!pageFile_.WritePage(page_, pageNo, {}, dataLength_)) Fail(operation, "can not save page, pageNo = ", pageNo);
+}
+
+void TDIRManager::WriteItem(std::int32_t n, const TCFSDirItem& item) {
+  items_.UpdateItem(item, n);
+  if (item.IsDeleted) openCounts_.Set(n, 0);
+  SavePage(n / itemsPerPage_, false, "WriteItem");
+}
+
+TCFSDirItem TDIRManager::ReadItem(std::int32_t n) const {
+  TCFSDirItem item;
+  items_.ReadItem(n, item);
+  return item;
+}
+
+bool TDIRManager::IsFolderItem(std::int32_t n) const {
+  if (n < 0 || n >= items_.ItemCount()) return false;
+  const TCFSDirItem& item = items_.Item(n);
+  return item.IsFolder && !item.IsDeleted;
+}
+
+bool TDIRManager::ResolveParent(std::string_view path, std::int32_t& parent, std::string& name) const {
+  std::string folder, raw;
+  parent = SplitItemPath(path, folder, raw) ? items_.ResolvePath(folder, currentItem_) : currentItem_;
+  if (parent < kCFSRootItem) return false;
+  // Items live in folders only: a file below a file could never be exported.
+  if (parent != kCFSRootItem && !IsFolderItem(parent)) return false;
+  name = CutItemName(raw);
+  return IsPlainItemName(name);
+}
+
+std::int32_t TDIRManager::CreateFile(std::string_view path, std::string_view password, std::string_view question,
+                                     std::string_view answer) {
+  if (path.empty() || IsRootPath(path)) return -1;
+  TCFSDirItem item;
+  if (!ResolveParent(path, item.Parent, item.Name)) return -1;
+  item.FirstMapPageNo = -1;
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = CFSFileTimeNow();
+  if (!password.empty()) {
+    TCFSPasswordRec rec{};
+    MakePasswordRec(rec, password, question, answer);
+    std::copy(rec.begin(), rec.end(), item.PasswordRec.begin());
+    item.HasPassword = true;
+  }
+  return StoreItem(item);
+}
+
+bool TDIRManager::CreateDir(std::string_view path) {
+  if (path.empty() || IsRootPath(path) || DirectoryExists(path)) return false;
+  TCFSDirItem item;
+  if (!ResolveParent(path, item.Parent, item.Name)) return false;
+  // A folder may not take the name of a file beside it: two items of one name in one folder
+  // would make the path ambiguous.
+  if (items_.ResolvePath(item.Name, item.Parent) >= 0) return false;
+  item.FirstMapPageNo = -1;
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = CFSFileTimeNow();
+  item.Attributes = TCFSDirItem::kFolderAttribute;
+  item.IsFolder = true;
+  return StoreItem(item) >= 0;
+}
+
+bool TDIRManager::ForceDirectories(std::string_view path) {
+  if (path.empty()) return false;
+  std::string folder, name;
+  if (!SplitItemPath(path, folder, name) || folder.empty()) return DirectoryExists(path) || CreateDir(path);
+  if (folder.size() >= path.size()) return false;
+  if (!DirectoryExists(folder) && !ForceDirectories(folder))
+    throw Exception("TDIRManager.ForceDirectories - ForceDirectories error!");
+  const char last = folder.back();
+  const std::string full = (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
+  return DirectoryExists(full) || CreateDir(full);
+}
+
+bool TDIRManager::DirectoryExists(std::string_view path) {
+  if (IsRootPath(path) || path == ".") return true;
+  if (path.empty()) return false;
+  TSearchRec rec;
+  const bool found = FindFirst(path, kFolderSearchAttributes, rec) == 0 &&
+                     (rec.Attr & TCFSDirItem::kFolderAttribute) != 0;
+  FindClose(rec);
+  return found;
+}
+
+std::int32_t TDIRManager::FindItem(std::string_view path) const { return items_.ResolvePath(path, currentItem_); }
+
+std::int32_t TDIRManager::FindFirst(std::string_view pathAndMask, std::uint32_t attributes, TSearchRec& rec) {
+  return items_.FindFirst(pathAndMask, attributes, IsAbsolute(pathAndMask) ? kCFSRootItem : currentItem_, rec);
+}
+
+std::int32_t TDIRManager::OpenFile(std::string_view path, std::string_view password, std::string& key) {
+  const std::int32_t n = FindItem(path);
+  if (n < 0 || n >= items_.ItemCount()) return -1;
+  TCFSDirItem item = items_.Item(n);
+  if (item.IsFolder || item.IsDeleted) return -1;
+  key.clear();
+  if (item.HasPassword) {
+    TCFSPasswordRec rec{};
+    std::copy(item.PasswordRec.begin(), item.PasswordRec.end(), rec.begin());
+    CheckPasswordRec(rec, password, key);
+  }
+  if (!pageFile_.ReadOnly()) {
+    item.LastAccessTime = CFSFileTimeNow();
+    WriteItem(n, item);
+  }
+  openCounts_.Set(n, openCounts_[n] + 1);
+  return n;
+}
+
+void TDIRManager::CloseFile(std::int32_t n) {
+  if (n >= 0 && n < openCounts_.Count() && openCounts_[n] > 0) openCounts_.Set(n, openCounts_[n] - 1);
+}
+
+std::int32_t TDIRManager::GetOpenCount(std::int32_t n) const {
+  return n >= 0 && n < openCounts_.Count() ? openCounts_[n] : -1;
+}
+
+bool TDIRManager::CheckPassword(std::string_view path, std::string_view password) const {
+  const std::int32_t n = FindItem(path);
+  if (n < 0 || n >= items_.ItemCount()) return false;
+  const TCFSDirItem& item = items_.Item(n);
+  if (!item.HasPassword) return true;
+  TCFSPasswordRec rec{};
+  std::copy(item.PasswordRec.begin(), item.PasswordRec.end(), rec.begin());
+  std::string key;
+  return CheckPasswordRec(rec, password, key);
+}
+
+bool TDIRManager::ChangeDir(std::string_view path) {
+  const std::int32_t n = items_.ResolvePath(path, currentItem_);
+  if (n < kCFSRootItem || (n != kCFSRootItem && !IsFolderItem(n))) return false;
+  currentItem_ = n;
+  currentPath_ = n == kCFSRootItem ? std::string("\\") : items_.GetItemPath(n);
+  return true;
+}

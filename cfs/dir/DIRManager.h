@@ -1,0 +1,94 @@
+#pragma once
+// The container's directory: one 512-byte item per stored file and folder, P = data size div
+// 512 items per directory page (7 with 4096-byte pages), pages chained through their next-page
+// field from the header's first directory page. The whole directory is read at opening into a
+// TDIRArray; every change is written through to the page holding the item at once.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cfs/engine/PageFileManager.h"
+#include "cfs/index/DIRArray.h"
+#include "cfs/index/IntegerArray.h"
+#include "cfs/space/FreeSpaceManager.h"
+
+// LastError when no page could be allocated.
+constexpr std::int32_t kCFSErrNoFreePage = -17;
+
+class TDIRManager {
+ public:
+  // Reads the directory; raises when a directory page cannot be read or holds a damaged item.
+  TDIRManager(TPageFileManager& pageFile, TFreeSpaceManager& freeSpace);
+  TDIRManager(const TDIRManager&) = delete;
+  TDIRManager& operator=(const TDIRManager&) = delete;
+
+  void Load();
+
+  // Stores a new item in the first deleted slot, else at the end (chaining a new page when the
+  // last one is full). false with LastError -17 when no page could be had.
+  bool AddItem(const TCFSDirItem& item);
+  // Replaces item n in memory and on its page; raises for an invalid n.
+  void WriteItem(std::int32_t n, const TCFSDirItem& item);
+  TCFSDirItem ReadItem(std::int32_t n) const;
+  const TCFSDirItem& Item(std::int32_t n) const { return items_.Item(n); }
+
+  // Item number of the new file, or -1 (no name, parent missing or not a folder, no room).
+  std::int32_t CreateFile(std::string_view path, std::string_view password, std::string_view question,
+                          std::string_view answer);
+  bool CreateDir(std::string_view path);
+  bool ForceDirectories(std::string_view path);
+  bool DirectoryExists(std::string_view path);
+  // Item number; kCFSRootItem for the root; kCFSPathInvalid / kCFSPathNotResolved when absent.
+  std::int32_t FindItem(std::string_view path) const;
+
+  // Item number of the opened file or -1 (absent, or a folder). Raises the open count, derives
+  // the file's page key into key when it has its own password, and (unless read-only) stamps
+  // the last access time.
+  std::int32_t OpenFile(std::string_view path, std::string_view password, std::string& key);
+  void CloseFile(std::int32_t n);
+  std::int32_t GetOpenCount(std::int32_t n) const;
+  bool CheckPassword(std::string_view path, std::string_view password) const;
+
+  bool ChangeDir(std::string_view path);
+  const std::string& GetCurrentDir() const { return currentPath_; }
+  std::int32_t CurrentDirItem() const { return currentItem_; }
+
+  // Searches from the root for a path starting with a separator, else from the current folder.
+  std::int32_t FindFirst(std::string_view pathAndMask, std::uint32_t attributes, TSearchRec& rec);
+  std::int32_t FindNext(TSearchRec& rec) { return items_.FindNext(rec); }
+  void FindClose(TSearchRec& rec) { items_.FindClose(rec); }
+
+  std::int32_t ItemCount() const { return items_.ItemCount(); }
+  std::int32_t ItemsPerPage() const { return itemsPerPage_; }
+  const TIntegerArray& PageList() const { return pageList_; }
+  const TDIRArray& Items() const { return items_; }
+  std::int32_t LastError() const { return lastError_; }
+
+ private:
+  // Slot number that received the item, or -1.
+  std::int32_t StoreItem(const TCFSDirItem& item);
+  bool AppendPage();
+  // Writes directory page k from the items in memory. Fresh pages get new header fields;
+  // others keep the fields of their stored page header.
+  void SavePage(std::int32_t k, bool fresh, const char* operation);
+  // Resolves the folder part of path (the current folder when there is none) into parent and
+  // the cut item name into name; false when the folder is missing or not a folder, or the name
+  // cannot be an item name.
+  bool ResolveParent(std::string_view path, std::int32_t& parent, std::string& name) const;
+  bool IsFolderItem(std::int32_t n) const;
+  static bool IsAbsolute(std::string_view path) {
+    return !path.empty() && (path.front() == '\\' || path.front() == '/');
+  }
+
+  TFreeSpaceManager& freeSpace_;
+  TIntegerArray pageList_;
+  std::int32_t itemsPerPage_;
+  std::int32_t dataLength_;
+  TPageFileManager& pageFile_;
+  TDIRArray items_;
+  TIntegerArray openCounts_;
+  std::int32_t lastError_ = 0;
+  std::string currentPath_ = "\\";
+  std::int32_t currentItem_ = kCFSRootItem;
+  TCFSPageRec page_;
+};
