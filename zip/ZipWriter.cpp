@@ -593,12 +593,12 @@ void TZipWriter::PutTemporaryInPlace(Run& run) {
     platform::RenameFile(zip, zip + "$$");
     platform::RenameFile(zip + "$$$", zip);
     platform::DeleteFile(zip + "$$");
-    if (platform::FileExists(zip)) {
+    if (platform::FileExists(zip) && !platform::FileExists(zip + "$$$")) {
       platform::DeleteFile(temp);
       return;
     }
-    // The renames did not land the archive: copy whatever holds it.
-    if (!platform::FileExists(temp)) platform::RenameFile(zip + "$$$", temp);
+    // The renames did not land the new archive: it goes back to its temporary name and is copied.
+    if (platform::FileExists(zip + "$$$")) platform::RenameFile(zip + "$$$", temp);
   }
   std::int64_t copied = 0;
   const std::int64_t expected = platform::FileSize(temp);
@@ -671,7 +671,9 @@ int TZipWriter::Zip() {
       run.existing = std::make_unique<TZipInStream>(std::move(file));
       TZipReadOptions options;
       options.mode = IncompleteZipMode;
-      options.scanStart = ziptext::SameText(ziptext::Lower(zipName.substr(zipName.size() >= 4 ? zipName.size() - 4 : 0)), u".exe") ? 14000 : 0;
+      // A self-extracting archive starts with its program: the scan skips that much of it.
+      const bool exe = zipName.size() >= 4 && ziptext::SameText(zipName.substr(zipName.size() - 4), u".exe");
+      options.scanStart = exe ? 14000 : 0;
       if (OnInCompleteZip) options.onIncomplete = [&](TIncompleteZipMode& m) { OnInCompleteZip(this, m); };
       if (DoProcessMessages) options.beforeEntry = [&]() { PumpMessages(); };
       ReadZipDirectory(*run.existing, options, run.existingListing);
