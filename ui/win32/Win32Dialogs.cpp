@@ -65,7 +65,10 @@ ModalResult RunMessageDialogForm(Application& app, Form* owner, const MessageReq
     auto button = std::make_unique<Button>(form, "button");
     button->SetText(Narrow(spec.caption));
     button->SetModalResult(spec.result);
-    if (spec.result == ModalResult::Cancel) form.SetCancelButton(button.get());
+    // Esc answers Cancel, or No where there is no Cancel.
+    if (spec.result == ModalResult::Cancel ||
+        (spec.result == ModalResult::No && !form.CancelButton()))
+      form.SetCancelButton(button.get());
     buttons.push_back(std::move(button));
   }
   form.SetDefaultButton(buttons.front().get());

@@ -108,7 +108,8 @@ class FormPeer final : public HwndPeer {
   // The user moved the window: the model follows without echoing the move back.
   void Moved() {
     RECT r;
-    if (Syncing() || !GetWindowRect(hwnd_, &r)) return;
+    // A minimised window reports a parking place far off the screen, not a position.
+    if (Syncing() || IsIconic(hwnd_) || !GetWindowRect(hwnd_, &r)) return;
     SyncScope sync(*this);
     form_.SetBounds(r.left, r.top, r.right - r.left, r.bottom - r.top);
   }
@@ -141,12 +142,8 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
       }
       if (lParam == 0 && LOWORD(wParam) == IDCANCEL) {
-        Guarded(form, [&form] {
-          if (form.CancelButton())
-            ClickButton(form.CancelButton());
-          else if (form.IsModal())
-            form.App().Dispatch([&form] { form.Close(); });
-        });
+        // Only a form with a cancel button answers Esc; the others close by their close box.
+        Guarded(form, [&form] { ClickButton(form.CancelButton()); });
         return 0;
       }
       break;
