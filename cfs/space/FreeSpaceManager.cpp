@@ -251,7 +251,15 @@ std::int32_t TFreeSpaceManager::AddExtents(std::int32_t missing, Request& r) {
   TCFSHeader& h = pageFile_.Header();
   std::int64_t gained = 0;
   std::int32_t added = 0;
-  auto markGam = [&](std::int64_t e) { r.gamDirty.Set(static_cast<std::int32_t>(e / geo_.GX), 1); };
+  // Sets an extent's GAM and SGAM bits, remembering bits that lie in an existing GAM page (the
+  // pages added here are dropped whole by a rollback).
+  auto setBits = [&](std::int64_t e, bool gamBit, bool sgamBit) {
+    if ((e >> 3) < static_cast<std::int64_t>(r.gamBytes))
+      r.undo.push_back({static_cast<std::int32_t>(e), GetBit(gam_, e), GetBit(sgam_, e)});
+    SetBit(gam_, e, gamBit);
+    SetBit(sgam_, e, sgamBit);
+    r.gamDirty.Set(static_cast<std::int32_t>(e / geo_.GX), 1);
+  };
   while (gained < missing) {
     const std::int64_t e = std::int64_t(extentCount_) + added;
     // The new extents must stay addressable by int32 page numbers, header page count included.
@@ -263,9 +271,7 @@ std::int32_t TFreeSpaceManager::AddExtents(std::int32_t missing, Request& r) {
       // damaged tail of a map page cannot make new extents unusable.
       for (std::int64_t k = e * E; k < e * E + E; ++k) SetBit(pfs_, k, true);
       r.pfsDirty.Set(static_cast<std::int32_t>(e / geo_.PX), 1);
-      SetBit(gam_, e, true);
-      SetBit(sgam_, e, false);
-      markGam(e);
+      setBits(e, true, false);
       gained += E;
       ++freeExtentCount_;
       ++added;
@@ -291,24 +297,15 @@ std::int32_t TFreeSpaceManager::AddExtents(std::int32_t missing, Request& r) {
     const std::int32_t x = m / E + (m % E > 0 ? 1 : 0);
     // With fewer than 3 pages per extent the map pages spill into the following extents, whose
     // PFS bits lie in the PFS page just added (x <= 3 <= PX).
-    for (std::int64_t l = e; l < e + x - 1; ++l) {
-      SetBit(gam_, l, false);
-      SetBit(sgam_, l, false);
-      markGam(l);
-    }
+    for (std::int64_t l = e; l < e + x - 1; ++l) setBits(l, false, false);
     const std::int64_t l = e + x - 1;
     for (std::int64_t k = (e + 1) * E; k < (l + 1) * E; ++k)
       if (k >= e * E + m) SetBit(pfs_, k, true);
     if (m % E > 0) {
       ++mixedExtentCount_;
       if (!r.uniform) gained += E - m % E;
-      SetBit(gam_, l, false);
-      SetBit(sgam_, l, true);
-    } else {
-      SetBit(gam_, l, false);
-      SetBit(sgam_, l, false);
     }
-    markGam(l);
+    setBits(l, false, m % E > 0);
     added += x;
   }
   extentCount_ += added;
@@ -359,9 +356,10 @@ bool TFreeSpaceManager::GetPages(std::int32_t count, std::int32_t hintPage, TInt
             gam_.size()};
   if (count <= 0) return true;
 
+  // The hint's extent, the division truncating toward zero (hint 0 still means extent 0).
   std::int32_t j = 0;
-  const std::int64_t hint = std::int64_t(hintPage) - F_;
-  if (hint >= 0 && hint / geo_.E < extentCount_) TakeFromExtent(static_cast<std::int32_t>(hint / geo_.E), r);
+  const std::int64_t hintExtent = (std::int64_t(hintPage) - F_) / geo_.E;
+  if (hintExtent >= 0 && hintExtent < extentCount_) TakeFromExtent(static_cast<std::int32_t>(hintExtent), r);
 
   if ((uniform && freeExtentCount_ > 0) || (!uniform && (mixedExtentCount_ > 0 || freeExtentCount_ > 0)))
     ScanExtents(j, r);
