@@ -22,7 +22,7 @@ std::size_t PpmdCompress(const std::uint8_t* in, std::size_t inSize, std::uint8_
                          std::size_t outCapacity, int order, int memoryMB) {
     if (order < ppmd::kMinOrder || order > ppmd::kMaxOrder || memoryMB < 1 || memoryMB > kMaxMemoryMB)
         return 0;
-    if (outCapacity < kParamWordSize || (in == nullptr && inSize != 0)) return 0;
+    if (out == nullptr || outCapacity < kParamWordSize || (in == nullptr && inSize != 0)) return 0;
     const std::uint32_t word = ParamWord(order, memoryMB);
     for (std::size_t i = 0; i < kParamWordSize; ++i) out[i] = static_cast<std::uint8_t>(word >> (8 * i));
 

@@ -542,6 +542,12 @@ bool Model::Encode(RangeEncoder& rc, const std::uint8_t* in, std::size_t size) {
 }
 
 // ---- decoding -------------------------------------------------------------------------------
+//
+// Damaged input cannot steer the model anywhere the encoder could not: every count is checked
+// against its total, so each step picks a state the context holds (or an escape), which is what
+// the encoder does for some input byte. The arena references the decoder follows are therefore
+// those of a model built by a valid encoding; only the range coder needs guarding (input that
+// ends early, a range driven to zero) and the output is bounded by the caller's buffer.
 
 bool Model::DecodeBinary(RangeDecoder& rc) {
     std::uint16_t& b = BinEstimate(curCtx_);
