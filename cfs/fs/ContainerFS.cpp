@@ -1,0 +1,86 @@
+#include "cfs/fs/ContainerFS.h"
+
+#include "platform/Exception.h"
+
+namespace {
+
+constexpr std::int32_t kPageSize = 4096;
+constexpr std::int32_t kExtentPageCount = 8;
+
+std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password) {
+  return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", false, kPageSize, kExtentPageCount, -1);
+}
+
+std::string DoubleQuoted(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+bool CheckContainerPassword(const std::string& fileName, const std::string& password) {
+  auto pf = OpenForCheck(fileName, password);
+  if (pf->Header().EncryptionType() == kEncryptionNone) return true;
+  std::string key;
+  return CheckPasswordRec(pf->Header().PasswordRec(), password, key);
+}
+
+bool IsContainerEncrypted(const std::string& fileName) {
+  return OpenForCheck(fileName, "")->Header().EncryptionType() != kEncryptionNone;
+}
+
+TContainerFS::TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
+                           const std::string& question, const std::string& answer, std::uint8_t compressionMethod)
+    : handles_(0, 1000, 10) {
+  if (mode != kModeCreate && !CheckContainerPassword(fileName, password))
+    throw Exception("TContainerFS.Create - invalid password specified, file name = " + DoubleQuoted(fileName));
+  mode_ = mode;
+  fileName_ = fileName;
+  pageFile_ = std::make_unique<TPageFileManager>(fileName, mode, password, question, answer, false, kPageSize,
+                                                 kExtentPageCount, -1);
+  if (mode == kModeCreate) SetCompressionMethod(compressionMethod);
+  password_ = password;
+  freeSpace_ = std::make_unique<TFreeSpaceManager>(*pageFile_);
+  directory_ = std::make_unique<TDIRManager>(*pageFile_, *freeSpace_);
+  pageMaps_ = std::make_unique<TUserFilePageMapManager>(*pageFile_, *freeSpace_);
+  readOnly_ = pageFile_->ReadOnly();
+  exclusive_ = pageFile_->Exclusive();
+  if (!IsEncrypted()) password_.clear();
+  pageFile_->InitPageRecord(page_);
+}
+
+TContainerFS::~TContainerFS() {
+  handles_.Clear();
+  try {
+    pageFile_->Flush();
+  } catch (...) {
+    // Everything was written through already; a failing flush must not escape a destructor.
+  }
+  pageMaps_.reset();
+  directory_.reset();
+  freeSpace_.reset();
+  pageFile_.reset();
+}
+
+bool TContainerFS::IsEncrypted() const { return pageFile_->Header().EncryptionType() != kEncryptionNone; }
+
+std::uint8_t TContainerFS::CompressionMethod() const { return pageFile_->Header().DefaultCompression(); }
+
+void TContainerFS::SetCompressionMethod(std::uint8_t method) {
+  pageFile_->Header().SetDefaultCompression(method);
+  pageFile_->SaveHeader();
+}
+
+void TContainerFS::QueryPassword(const std::string& fileName, std::string& password, bool& cancel) {
+  if (OnPassword) {
+    OnPassword(*this, fileName, password, cancel);
+  } else if (PasswordPrompt) {
+    cancel = !PasswordPrompt("Password for " + DoubleQuoted(fileName), "Enter password: ", password);
+  } else {
+    cancel = true;
+  }
+}

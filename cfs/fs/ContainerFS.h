@@ -1,0 +1,121 @@
+#pragma once
+// The container facade: creates or opens a container file, owns the managers beneath it (page
+// file, free space, directory, page maps) and offers handle-level access to stored files.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cfs/dir/DIRManager.h"
+#include "cfs/engine/PageFileManager.h"
+#include "cfs/fs/CFSEvents.h"
+#include "cfs/index/SortedPtrArray.h"
+#include "cfs/maps/UserFilePageMapManager.h"
+#include "cfs/space/FreeSpaceManager.h"
+
+// Codes kept in LastError besides the page layer's -7..-13 and -17.
+constexpr std::int32_t kCFSErrNotFound = -1;     // absent, a folder, or a wrong password
+constexpr std::int32_t kCFSErrBadHandle = -6;    // handle not open
+constexpr std::int32_t kCFSErrFileInUse = -16;   // the file is open
+
+// One open stored file.
+struct TCFSHandleRec {
+  std::int32_t Item = -1;      // directory item of the file
+  std::int64_t Position = 0;   // may be negative or past the end after a seek
+  std::uint32_t Mode = 0;      // open mode as passed to FileOpen
+  std::string Key;             // the file's own page key; empty without a file password
+};
+
+class TContainerFS {
+ public:
+  // Mode kModeCreate (0xFFFF) creates a new container, encrypted when password is non-empty,
+  // with compressionMethod as its default; any other mode opens an existing one after checking
+  // the password (raising "TContainerFS.Create - invalid password specified, file name = ...").
+  TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
+               const std::string& question, const std::string& answer, std::uint8_t compressionMethod);
+  ~TContainerFS();
+  TContainerFS(const TContainerFS&) = delete;
+  TContainerFS& operator=(const TContainerFS&) = delete;
+
+  bool IsEncrypted() const;
+  std::uint8_t CompressionMethod() const;
+  // Saves the header at once.
+  void SetCompressionMethod(std::uint8_t method);
+
+  // Handle-level access to stored files. Names are container paths, relative to the current
+  // folder unless they start with "\" or "/".
+  //
+  // Item number of a new empty file, deleting an existing one first; -16 when that one is open.
+  std::int32_t FileCreate(const std::string& fileName, const std::string& password, const std::string& question,
+                          const std::string& answer);
+  // Handle (>= 0) or a negative code. Mode kModeCreate creates the file first. A wrong file
+  // password is asked for again through QueryPassword until it is right or cancelled (-1).
+  std::int32_t FileOpen(const std::string& fileName, std::uint16_t mode, std::string password,
+                        const std::string& question, const std::string& answer);
+  void FileClose(std::int32_t handle);
+  std::int32_t FileRead(std::int32_t handle, void* buffer, std::int32_t count);
+  std::int32_t FileWrite(std::int32_t handle, const void* buffer, std::int32_t count);
+  // Origin 0 start, 1 current, 2 end; the position is not clamped. 0 for an unknown handle.
+  std::int64_t FileSeek(std::int32_t handle, int origin, std::int64_t offset);
+  // newSize, or a negative code.
+  std::int64_t FileSetSize(std::int32_t handle, std::int64_t newSize);
+  // false when absent, a folder, or open.
+  bool DeleteFile(const std::string& fileName);
+  bool FileExists(const std::string& fileName) const;
+
+  // Asks OnPassword, else the password prompt; without either the query is cancelled.
+  void QueryPassword(const std::string& fileName, std::string& password, bool& cancel);
+
+  std::int32_t LastError() const { return lastError_; }
+  bool ReadOnly() const { return readOnly_; }
+  bool Exclusive() const { return exclusive_; }
+  // The container password; empty when the container is not encrypted.
+  const std::string& Password() const { return password_; }
+  const std::string& FileName() const { return fileName_; }
+  std::uint16_t Mode() const { return mode_; }
+  const TCFSHandleRec* Handle(std::int32_t handle) const { return handles_.Find(handle); }
+  std::int32_t OpenHandleCount() const { return handles_.Count(); }
+
+  TPageFileManager& PageFile() { return *pageFile_; }
+  TDIRManager& Directory() { return *directory_; }
+  TFreeSpaceManager& FreeSpace() { return *freeSpace_; }
+  TUserFilePageMapManager& PageMaps() { return *pageMaps_; }
+
+  TCFSProgressEvent OnProgress;
+  TCFSFileProgressEvent OnFileProgress;
+  TCFSOverwriteEvent OnOverwrite;
+  TCFSDiskFullEvent OnDiskFull;
+  TCFSPasswordEvent OnPassword;
+  TCFSPasswordPrompt PasswordPrompt;
+
+ private:
+  // Encryption type of a data page of the item: its own password, else the container's.
+  std::uint8_t DataEncryption(const TCFSDirItem& item) const;
+  // Fires OnDiskFull for -17.
+  void ReportMapError(std::int32_t code);
+  // Grows the file's chain for a write of count bytes at position: pages before the write
+  // are zero-filled, pages the write covers are not (it writes them). Returns false with
+  // LastError set; firstFresh receives the index of the first page the write must not read.
+  bool GrowForWrite(TCFSDirItem& item, std::int64_t position, std::int32_t count, std::int32_t& firstFresh);
+  // Data pages the file owns now.
+  std::int32_t DataPageCount(const TCFSDirItem& item);
+
+  std::unique_ptr<TPageFileManager> pageFile_;
+  std::unique_ptr<TDIRManager> directory_;
+  std::unique_ptr<TFreeSpaceManager> freeSpace_;
+  std::unique_ptr<TUserFilePageMapManager> pageMaps_;
+  TSortedPtrArray<TCFSHandleRec> handles_;
+  bool readOnly_ = false;
+  bool exclusive_ = false;
+  std::string password_;
+  std::string fileName_;
+  std::uint16_t mode_ = 0;
+  std::int32_t lastError_ = 0;
+  // One page buffer for every read and write.
+  TCFSPageRec page_;
+  TIntegerArray pages_;
+};
+
+// Whether password opens the container file (always true for an unencrypted container).
+bool CheckContainerPassword(const std::string& fileName, const std::string& password);
+// Whether the container file is encrypted.
+bool IsContainerEncrypted(const std::string& fileName);

@@ -1,0 +1,284 @@
+// Handle-level operations on stored files. Byte p of a stored file lies at offset p mod D of
+// the data area of the file's page p div D (D = page size - 32).
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "cfs/dir/CFSTime.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Exception.h"
+
+namespace {
+
+// The largest stored file: its data pages must stay countable in an int32.
+std::int64_t MaxFileSize(std::int32_t d) { return std::int64_t(std::numeric_limits<std::int32_t>::max()) * d; }
+
+}  // namespace
+
+std::uint8_t TContainerFS::DataEncryption(const TCFSDirItem& item) const {
+  if (item.HasPassword) return kEncryptionAES;
+  return pageFile_->Header().EncryptionType();
+}
+
+void TContainerFS::ReportMapError(std::int32_t code) {
+  lastError_ = code;
+  if (code == kCFSErrNoFreePage) OnDiskFull(*this);
+}
+
+bool TContainerFS::FileExists(const std::string& fileName) const { return directory_->FindItem(fileName) >= 0; }
+
+bool TContainerFS::DeleteFile(const std::string& fileName) {
+  const std::int32_t n = directory_->FindItem(fileName);
+  if (n < 0 || directory_->GetOpenCount(n) > 0) return false;
+  TCFSDirItem item = directory_->ReadItem(n);
+  // Deleting a folder item would strand everything below it.
+  if (item.IsFolder) return false;
+  item.IsDeleted = true;
+  item.LastWriteTime = CFSFileTimeNow();
+  item.LastAccessTime = item.LastWriteTime;
+  // Size 0 releases every page, the first map page of an empty file included.
+  if (item.FirstMapPageNo != -1) pageMaps_->SetFileSize(item, false, 0);
+  item.Size = 0;
+  directory_->WriteItem(n, item);
+  return true;
+}
+
+std::int32_t TContainerFS::FileCreate(const std::string& fileName, const std::string& password,
+                                      const std::string& question, const std::string& answer) {
+  if (FileExists(fileName) && !DeleteFile(fileName)) {
+    lastError_ = kCFSErrFileInUse;
+    return kCFSErrFileInUse;
+  }
+  const std::int32_t n = directory_->CreateFile(fileName, password, question, answer);
+  if (n < 0) {
+    const std::int32_t code = directory_->LastError();
+    ReportMapError(code != 0 ? code : kCFSErrNotFound);
+  }
+  return n;
+}
+
+std::int32_t TContainerFS::FileOpen(const std::string& fileName, std::uint16_t mode, std::string password,
+                                    const std::string& question, const std::string& answer) {
+  if (mode == kModeCreate) {
+    // Over an open file creation fails with -16; opening that file anyway would hand out a
+    // second handle that writes into it as if it were new.
+    const std::int32_t created = FileCreate(fileName, password, question, answer);
+    if (created < 0) return created;
+  } else if (FileExists(fileName) && !directory_->CheckPassword(fileName, password)) {
+    bool cancel = true;
+    bool right = false;
+    do {
+      QueryPassword(fileName, password, cancel);
+      right = directory_->CheckPassword(fileName, password);
+    } while (!cancel && !right);
+    if (!right) {
+      lastError_ = kCFSErrNotFound;
+      return kCFSErrNotFound;
+    }
+  }
+  std::string key;
+  const std::int32_t n = directory_->OpenFile(fileName, password, key);
+  if (n < 0) {
+    lastError_ = n;
+    return n;
+  }
+  auto rec = std::make_unique<TCFSHandleRec>();
+  rec->Item = n;
+  rec->Mode = mode;
+  rec->Key = std::move(key);
+  const std::int32_t handle = handles_.NextKey();
+  handles_.Add(handle, std::move(rec));
+  return handle;
+}
+
+void TContainerFS::FileClose(std::int32_t handle) {
+  TCFSHandleRec* rec = handles_.Find(handle);
+  if (!rec) return;
+  directory_->CloseFile(rec->Item);
+  handles_.Delete(handle);
+}
+
+std::int32_t TContainerFS::FileRead(std::int32_t handle, void* buffer, std::int32_t count) {
+  lastError_ = 0;
+  TCFSHandleRec* rec = handles_.Find(handle);
+  if (!rec || count <= 0 || rec->Position < 0) return 0;
+  TCFSDirItem item = directory_->ReadItem(rec->Item);
+  if (rec->Position >= item.Size) return 0;
+  const std::int32_t n = static_cast<std::int32_t>(std::min<std::int64_t>(count, item.Size - rec->Position));
+  if (!pageMaps_->GetRangePages(item, false, pages_, n, rec->Position) || pages_.Count() == 0)
+    throw Exception("TContainerFS.FileRead - no pages were found by UFM.");
+
+  const std::int32_t d = pageFile_->DataSize();
+  const std::int32_t pageCount = pageFile_->Header().PageCount();
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::int32_t done = 0;
+  for (std::int32_t i = 0; i < pages_.Count() && done < n; ++i) {
+    const std::int32_t pageNo = pages_[i];
+    const std::int32_t offset = i == 0 ? static_cast<std::int32_t>(rec->Position % d) : 0;
+    const std::int32_t k = std::min(d - offset, n - done);
+    if (pageNo < 1 || pageNo >= pageCount || freeSpace_->Geometry().IsMapPage(pageNo)) {
+      lastError_ = kPageErrHeaderRead;
+      break;
+    }
+    // A whole page is read straight into the caller's buffer.
+    const bool whole = k == d;
+    page_.Data = whole ? std::span<std::uint8_t>(out + done, static_cast<std::size_t>(d))
+                       : std::span<std::uint8_t>(page_.Buffer);
+    const bool ok = pageFile_->ReadPage(page_, pageNo, false, rec->Key);
+    page_.Data = page_.Buffer;
+    if (!ok) {
+      lastError_ = pageFile_->LastError();
+      break;
+    }
+    if (!whole) std::memcpy(out + done, page_.Buffer.data() + offset, static_cast<std::size_t>(k));
+    done += k;
+  }
+  rec->Position += done;
+  return done;
+}
+
+std::int32_t TContainerFS::DataPageCount(const TCFSDirItem& item) {
+  if (item.FirstMapPageNo == -1) return 0;
+  TIntegerArray* maps = nullptr;
+  TIntegerArray* data = nullptr;
+  pageMaps_->GetMaps(item, maps, data);
+  return data->Count();
+}
+
+bool TContainerFS::GrowForWrite(TCFSDirItem& item, std::int64_t position, std::int32_t count,
+                                std::int32_t& firstFresh) {
+  const std::int32_t d = pageFile_->DataSize();
+  const std::int32_t have = DataPageCount(item);
+  const auto first = static_cast<std::int32_t>(position / d);
+  const std::int32_t need = pageMaps_->PagesForSize(position + count);
+  firstFresh = std::max(have, need);
+  bool ok = true;
+  // Pages between the end of the file and the write hold zeros; the pages the write reaches
+  // are left for it to fill, so they are written once.
+  if (first > have) ok = pageMaps_->SetFileSize(item, true, std::int64_t(first) * d);
+  if (ok && need > std::max(have, first)) {
+    firstFresh = std::max(have, first);
+    ok = pageMaps_->SetFileSize(item, false, position + count);
+  }
+  return ok;
+}
+
+std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, std::int32_t count) {
+  lastError_ = 0;
+  TCFSHandleRec* rec = handles_.Find(handle);
+  if (!rec || count <= 0 || rec->Position < 0) return 0;
+  const std::int32_t d = pageFile_->DataSize();
+  if (rec->Position > MaxFileSize(d) - count) {
+    ReportMapError(kCFSErrNoFreePage);
+    return 0;
+  }
+  TCFSDirItem item = directory_->ReadItem(rec->Item);
+  const std::int32_t oldFirstMap = item.FirstMapPageNo;
+  std::int32_t firstFresh = 0;
+  if (!GrowForWrite(item, rec->Position, count, firstFresh)) {
+    // A first map page may have been given to the file: keep it owned. The item is stored
+    // before the notification, whose handler may close the handle.
+    if (item.FirstMapPageNo != oldFirstMap) directory_->WriteItem(rec->Item, item);
+    ReportMapError(pageMaps_->LastError());
+    return 0;
+  }
+  if (!pageMaps_->GetRangePages(item, false, pages_, count, rec->Position)) {
+    ReportMapError(pageMaps_->LastError());
+    return 0;
+  }
+
+  const std::int32_t pageCount = pageFile_->Header().PageCount();
+  const std::uint8_t encryption = DataEncryption(item);
+  const auto* in = static_cast<const std::uint8_t*>(buffer);
+  const auto firstIndex = static_cast<std::int32_t>(rec->Position / d);
+  std::int32_t done = 0;
+  std::int32_t written = 0;  // pages written
+  for (std::int32_t i = 0; i < pages_.Count() && done < count; ++i) {
+    const std::int32_t pageNo = pages_[i];
+    const std::int32_t offset = i == 0 ? static_cast<std::int32_t>(rec->Position % d) : 0;
+    const std::int32_t k = std::min(d - offset, count - done);
+    if (pageNo < 1 || pageNo >= pageCount || freeSpace_->Geometry().IsMapPage(pageNo)) {
+      lastError_ = kPageErrHeaderWrite;
+      break;
+    }
+    if (offset > 0 || k < d) {
+      if (firstIndex + i >= firstFresh) {
+        // A page new to the file was never written: its other bytes are zeros.
+        std::fill(page_.Buffer.begin(), page_.Buffer.end(), std::uint8_t{0});
+      } else if (!pageFile_->ReadPage(page_, pageNo, false, rec->Key)) {
+        lastError_ = pageFile_->LastError();
+        break;
+      }
+    }
+    std::memcpy(page_.Buffer.data() + offset, in + done, static_cast<std::size_t>(k));
+    page_.Header = TCFSPageHeader{};
+    page_.Header.NextPage = -1;
+    page_.Header.PageType = kPageTypeFileData;
+    page_.Header.EncryptionType = encryption;
+    page_.Header.ChecksumType = 0;
+    if (!pageFile_->WritePage(page_, pageNo, rec->Key)) {
+      lastError_ = pageFile_->LastError();
+      break;
+    }
+    done += k;
+    ++written;
+  }
+  rec->Position += done;
+  if (item.Size < rec->Position || item.Size == 0) item.Size = rec->Position;
+  // Pages appended for this write but never written would not read back: give them up.
+  const std::int32_t keep = std::max({firstFresh, firstIndex + written, pageMaps_->PagesForSize(item.Size)});
+  const std::int32_t owned = DataPageCount(item);
+  if (owned > keep) {
+    if (keep == 0)
+      pageMaps_->SetFileSize(item, false, 0);
+    else
+      pageMaps_->DeletePagesFromEOF(item, owned - keep);
+  }
+  item.LastWriteTime = CFSFileTimeNow();
+  directory_->WriteItem(rec->Item, item);
+  return done;
+}
+
+std::int64_t TContainerFS::FileSeek(std::int32_t handle, int origin, std::int64_t offset) {
+  TCFSHandleRec* rec = handles_.Find(handle);
+  if (!rec) return 0;
+  std::int64_t base = 0;
+  switch (origin) {
+    case 0: base = 0; break;
+    case 1: base = rec->Position; break;
+    case 2: base = directory_->ReadItem(rec->Item).Size; break;
+    default: return rec->Position;
+  }
+  std::int64_t position = 0;
+  if (!__builtin_add_overflow(base, offset, &position)) rec->Position = position;
+  return rec->Position;
+}
+
+std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize) {
+  TCFSHandleRec* rec = handles_.Find(handle);
+  if (!rec) {
+    lastError_ = kCFSErrBadHandle;
+    return kCFSErrBadHandle;
+  }
+  if (newSize < 0) {
+    lastError_ = kCFSErrNotFound;
+    return kCFSErrNotFound;
+  }
+  if (newSize > MaxFileSize(pageFile_->DataSize())) {
+    ReportMapError(kCFSErrNoFreePage);
+    return kCFSErrNoFreePage;
+  }
+  TCFSDirItem item = directory_->ReadItem(rec->Item);
+  const std::int32_t oldFirstMap = item.FirstMapPageNo;
+  if (!pageMaps_->SetFileSize(item, true, newSize)) {
+    if (item.FirstMapPageNo != oldFirstMap) directory_->WriteItem(rec->Item, item);
+    const std::int32_t code = pageMaps_->LastError();
+    ReportMapError(code);
+    return code;
+  }
+  item.Size = newSize;
+  item.LastWriteTime = CFSFileTimeNow();
+  directory_->WriteItem(rec->Item, item);
+  rec->Position = newSize;
+  return newSize;
+}
