@@ -14,11 +14,6 @@ COLORREF ToColorRef(std::uint32_t rgb) {
   return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
 }
 
-// Shared by every container window: child notifications first, then colours by default.
-bool ContainerMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  return RouteChildMessage(message, wParam, lParam, result);
-}
-
 void DrawTextIn(HDC dc, HWND hwnd, RECT r, UINT format, COLORREF color) {
   Control* control = ControlFromHwnd(hwnd);
   if (!control) return;
@@ -30,37 +25,48 @@ void DrawTextIn(HDC dc, HWND hwnd, RECT r, UINT format, COLORREF color) {
   SelectObject(dc, old);
 }
 
+// Paints the whole window on the face colour; `draw` adds what the class shows on it.
+template <class Draw>
+LRESULT PaintOnFace(HWND hwnd, Draw draw) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd, &ps);
+  RECT r;
+  GetClientRect(hwnd, &r);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  draw(dc, r);
+  EndPaint(hwnd, &ps);
+  return 0;
+}
+
+// Windows that draw their own text repaint when it changes.
+LRESULT SetTextAndRepaint(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+  LRESULT r = DefWindowProcW(hwnd, WM_SETTEXT, wParam, lParam);
+  InvalidateRect(hwnd, nullptr, FALSE);
+  return r;
+}
+
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (ContainerMessage(message, wParam, lParam, result)) return result;
+  if (RouteChildMessage(message, wParam, lParam, result)) return result;
   if (message == WM_PAINT) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    RECT r;
-    GetClientRect(hwnd, &r);
-    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-    auto* panel = dynamic_cast<Panel*>(ControlFromHwnd(hwnd));
-    if (panel && panel->Bevel()) DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
-    EndPaint(hwnd, &ps);
-    return 0;
+    return PaintOnFace(hwnd, [hwnd](HDC dc, RECT r) {
+      auto* panel = dynamic_cast<Panel*>(ControlFromHwnd(hwnd));
+      if (panel && panel->Bevel()) DrawEdge(dc, &r, BDR_RAISEDINNER, BF_RECT);
+    });
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK HeaderPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
-  if (ContainerMessage(message, wParam, lParam, result)) return result;
+  if (RouteChildMessage(message, wParam, lParam, result)) return result;
   auto* panel = dynamic_cast<HeaderPanel*>(ControlFromHwnd(hwnd));
   switch (message) {
     case WM_ERASEBKGND:
       return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT r;
-      GetClientRect(hwnd, &r);
-      FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-      if (panel) {
+    case WM_PAINT:
+      return PaintOnFace(hwnd, [hwnd, panel](HDC dc, RECT r) {
+        if (!panel) return;
         RECT head = r;
         head.bottom = head.top + panel->HeaderHeight();
         if (head.bottom > r.bottom) head.bottom = r.bottom;
@@ -72,15 +78,9 @@ LRESULT CALLBACK HeaderPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         head.right -= 4;
         DrawTextIn(dc, hwnd, head, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS,
                    GetSysColor(COLOR_CAPTIONTEXT));
-      }
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, FALSE);
-      return r;
-    }
+      });
+    case WM_SETTEXT:
+      return SetTextAndRepaint(hwnd, wParam, lParam);
     case WM_LBUTTONDOWN:
       if (panel && panel->OnMouseDown) {
         int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
@@ -99,26 +99,16 @@ LRESULT CALLBACK HeaderPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 LRESULT CALLBACK InfoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT r;
-      GetClientRect(hwnd, &r);
-      FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-      DrawIconEx(dc, 4, 4, LoadIconW(nullptr, IDI_INFORMATION), 16, 16, 0, nullptr, DI_NORMAL);
-      RECT text = r;
-      text.left += 26;
-      text.top += 4;
-      text.right -= 4;
-      DrawTextIn(dc, hwnd, text, DT_WORDBREAK | DT_LEFT, GetSysColor(COLOR_WINDOWTEXT));
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
+    case WM_PAINT:
+      return PaintOnFace(hwnd, [hwnd](HDC dc, RECT r) {
+        DrawIconEx(dc, 4, 4, LoadIconW(nullptr, IDI_INFORMATION), 16, 16, 0, nullptr, DI_NORMAL);
+        r.left += 26;
+        r.top += 4;
+        r.right -= 4;
+        DrawTextIn(dc, hwnd, r, DT_WORDBREAK | DT_LEFT, GetSysColor(COLOR_WINDOWTEXT));
+      });
+    case WM_SETTEXT:
+      return SetTextAndRepaint(hwnd, wParam, lParam);
     default:
       break;
   }
@@ -134,22 +124,13 @@ void ClickLink(HWND hwnd) {
 LRESULT CALLBACK LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* link = dynamic_cast<LinkLabel*>(ControlFromHwnd(hwnd));
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(hwnd, &ps);
-      RECT r;
-      GetClientRect(hwnd, &r);
-      FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-      DrawTextIn(dc, hwnd, r, DT_SINGLELINE | DT_LEFT,
-                 ToColorRef(link ? link->TextColor() : kLinkColor));
-      EndPaint(hwnd, &ps);
-      return 0;
-    }
-    case WM_SETTEXT: {
-      LRESULT r = DefWindowProcW(hwnd, message, wParam, lParam);
-      InvalidateRect(hwnd, nullptr, TRUE);
-      return r;
-    }
+    case WM_PAINT:
+      return PaintOnFace(hwnd, [hwnd, link](HDC dc, RECT r) {
+        DrawTextIn(dc, hwnd, r, DT_SINGLELINE | DT_LEFT,
+                   ToColorRef(link ? link->TextColor() : kLinkColor));
+      });
+    case WM_SETTEXT:
+      return SetTextAndRepaint(hwnd, wParam, lParam);
     case WM_MOUSEMOVE:
       if (link && !link->Hot()) {
         Guarded(*link, [link] { link->SetHot(true); });
@@ -186,7 +167,7 @@ LRESULT CALLBACK LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 LRESULT CALLBACK ContainerSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                        UINT_PTR, DWORD_PTR) {
   LRESULT result = 0;
-  if (ContainerMessage(message, wParam, lParam, result)) return result;
+  if (RouteChildMessage(message, wParam, lParam, result)) return result;
   if (message == WM_ERASEBKGND) {
     // The group box paints only its frame and caption; the inside is ours to fill.
     RECT r;
