@@ -80,8 +80,7 @@ HeadlessBackend::TimerSlot* HeadlessBackend::NextDue(std::uint64_t limit) {
   return next;
 }
 
-void HeadlessBackend::RunFor(std::uint64_t ms) {
-  const std::uint64_t end = now_ + ms;
+void HeadlessBackend::FireDueTimers(std::uint64_t end) {
   while (!Terminated()) {
     TimerSlot* slot = NextDue(end);
     if (!slot) break;
@@ -89,19 +88,17 @@ void HeadlessBackend::RunFor(std::uint64_t ms) {
     slot->due = now_ + slot->timer->Interval();
     slot->timer->Fire();  // may destroy or re-arm timers
   }
+}
+
+void HeadlessBackend::RunFor(std::uint64_t ms) {
+  const std::uint64_t end = now_ + ms;
+  FireDueTimers(end);
   if (!Terminated()) now_ = std::max(now_, end);
 }
 
-void HeadlessBackend::RunLoop() {
-  const std::uint64_t end = now_ + runLimit_;
-  while (!Terminated()) {
-    TimerSlot* slot = NextDue(end);
-    if (!slot) break;  // nothing can happen any more
-    now_ = slot->due;
-    slot->due = now_ + slot->timer->Interval();
-    slot->timer->Fire();
-  }
-}
+// Ends when the application terminates, or when no timer is due within the limit: then
+// nothing could happen any more.
+void HeadlessBackend::RunLoop() { FireDueTimers(now_ + runLimit_); }
 
 void HeadlessBackend::RunModal(Form& form) {
   if (modalHandler_) {

@@ -72,6 +72,8 @@ class HeadlessBackend final : public Backend {
     std::uint64_t due = 0;
   };
   TimerSlot* NextDue(std::uint64_t limit);
+  // Fires the timers falling due up to `end`, in order, advancing the clock to each.
+  void FireDueTimers(std::uint64_t end);
   ModalResult NextAnswer(MessageButtons buttons);
   void Record(MessageRecord::Kind kind, Form* owner, const MessageRequest* message,
               const InputRequest* input, const std::string& initialText);

@@ -84,7 +84,7 @@ LRESULT CALLBACK HeaderPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     case WM_LBUTTONDOWN:
       if (panel && panel->OnMouseDown) {
         int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-        Guarded(*panel, [panel, x, y] {
+        Guarded([panel, x, y] {
           auto handler = panel->OnMouseDown;
           panel->OwnerForm().App().Dispatch([&handler, x, y] { handler(x, y); });
         });
@@ -118,7 +118,7 @@ LRESULT CALLBACK InfoPanelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
 void ClickLink(HWND hwnd) {
   auto* link = dynamic_cast<LinkLabel*>(ControlFromHwnd(hwnd));
   if (!link || !IsWindowEnabled(hwnd)) return;
-  Guarded(*link, [link] { link->OwnerForm().App().Dispatch([link] { link->Click(); }); });
+  Guarded([link] { link->OwnerForm().App().Dispatch([link] { link->Click(); }); });
 }
 
 LRESULT CALLBACK LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -133,13 +133,13 @@ LRESULT CALLBACK LinkLabelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
       return SetTextAndRepaint(hwnd, wParam, lParam);
     case WM_MOUSEMOVE:
       if (link && !link->Hot()) {
-        Guarded(*link, [link] { link->SetHot(true); });
+        Guarded([link] { link->SetHot(true); });
         TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, hwnd, 0};
         TrackMouseEvent(&track);
       }
       return 0;
     case WM_MOUSELEAVE:
-      if (link) Guarded(*link, [link] { link->SetHot(false); });
+      if (link) Guarded([link] { link->SetHot(false); });
       return 0;
     case WM_SETCURSOR:
       SetCursor(LoadCursorW(nullptr, IDC_HAND));

@@ -133,17 +133,17 @@ LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   if (RouteChildMessage(message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_CLOSE:
-      Guarded(form, [&form] { form.App().Dispatch([&form] { form.Close(); }); });
+      Guarded([&form] { form.App().Dispatch([&form] { form.Close(); }); });
       return 0;
     case WM_COMMAND:
       // Enter and Esc, from the dialog keyboard handling.
       if (lParam == 0 && LOWORD(wParam) == IDOK) {
-        Guarded(form, [&form] { ClickButton(form.DefaultButton()); });
+        Guarded([&form] { ClickButton(form.DefaultButton()); });
         return 0;
       }
       if (lParam == 0 && LOWORD(wParam) == IDCANCEL) {
         // Only a form with a cancel button answers Esc; the others close by their close box.
-        Guarded(form, [&form] { ClickButton(form.CancelButton()); });
+        Guarded([&form] { ClickButton(form.CancelButton()); });
         return 0;
       }
       break;

@@ -70,7 +70,7 @@ HFONT FontOf(const Form& form);
 // WM_COMMAND and WM_NOTIFY from child controls, for forms and every container window.
 bool RouteChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 // Runs model code from a window procedure: no exception may cross into the system.
-void Guarded(Control& control, const std::function<void()>& fn);
+void Guarded(const std::function<void()>& fn);
 
 std::unique_ptr<Peer> CreateFormPeer(Win32Backend& backend, Form& form);
 std::unique_ptr<Peer> CreateControlPeer(Win32Backend& backend, Control& control);

@@ -67,7 +67,7 @@ HWND HandleOf(const Control* control) {
   return peer ? peer->Handle() : nullptr;
 }
 
-void Guarded(Control&, const std::function<void()>& fn) {
+void Guarded(const std::function<void()>& fn) {
   try {
     fn();
   } catch (...) {
@@ -331,7 +331,7 @@ bool RouteChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
     WORD code = HIWORD(wParam);
     if (control->Kind() == ControlKind::Button && code == BN_CLICKED) {
       auto* button = static_cast<Button*>(control);
-      Guarded(*control, [button] { button->OwnerForm().App().Dispatch([button] { button->Click(); }); });
+      Guarded([button] { button->OwnerForm().App().Dispatch([button] { button->Click(); }); });
       result = 0;
       return true;
     }
@@ -339,7 +339,7 @@ bool RouteChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
       HwndPeer* peer = PeerOf(*control);
       if (peer && !peer->Syncing()) {
         auto* edit = static_cast<Edit*>(control);
-        Guarded(*control, [edit, child] {
+        Guarded([edit, child] {
           std::string text = WindowTextOf(child);
           edit->OwnerForm().App().Dispatch([edit, &text] { edit->SetTextFromUser(text); });
         });
@@ -361,7 +361,7 @@ bool RouteChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
         auto* list = static_cast<ListView*>(control);
         int index = change->iItem;
         bool checked = ((change->uNewState & LVIS_STATEIMAGEMASK) >> 12) == 2;
-        Guarded(*control, [list, index, checked] {
+        Guarded([list, index, checked] {
           list->OwnerForm().App().Dispatch([list, index, checked] { list->SetCheckedFromUser(index, checked); });
         });
       }
