@@ -16,11 +16,10 @@ cmake --build "$build" --target ppmd_bench -j2 >/dev/null
 if [[ -z "$sample" ]]; then
   sample="$build/ppmd-text-sample.txt"
   if [[ ! -s "$sample" ]]; then
-    fake="$build/tools/make_fake_game"
-    if [[ -x "$fake" ]]; then
-      "$fake" --text-sample "$sample" 8
+    if cmake --build "$build" --target make_fake_game -j2 >/dev/null 2>&1; then
+      "$build/tests/fixtures/make_fake_game" --text-sample "$sample" 8 >/dev/null
     else
-      # Licence texts and plain-text documentation, in a fixed order, up to 8 MiB.
+      # No fixture tool: licence texts and plain-text documentation, in a fixed order, 8 MiB.
       : > "$sample"
       while IFS= read -r -d '' file; do
         if grep -Iq . "$file" 2>/dev/null; then cat "$file" >> "$sample"; fi
