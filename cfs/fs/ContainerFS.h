@@ -96,6 +96,8 @@ class TContainerFS {
   // are zero-filled, pages the write covers are not (it writes them). Returns false with
   // LastError set; firstFresh receives the index of the first page the write must not read.
   bool GrowForWrite(TCFSDirItem& item, std::int64_t position, std::int32_t count, std::int32_t& firstFresh);
+  // Zeroes the bytes from `from` to the end of the page holding it; false with LastError set.
+  bool ZeroPageTail(TCFSDirItem& item, const std::string& key, std::int64_t from);
   // Data pages the file owns now.
   std::int32_t DataPageCount(const TCFSDirItem& item);
 

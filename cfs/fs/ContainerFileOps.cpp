@@ -254,6 +254,30 @@ std::int64_t TContainerFS::FileSeek(std::int32_t handle, int origin, std::int64_
   return rec->Position;
 }
 
+bool TContainerFS::ZeroPageTail(TCFSDirItem& item, const std::string& key, std::int64_t from) {
+  const std::int32_t d = pageFile_->DataSize();
+  if (!pageMaps_->GetRangePages(item, false, pages_, 1, from) || pages_.Count() == 0) return true;
+  const std::int32_t pageNo = pages_[0];
+  if (pageNo < 1 || pageNo >= pageFile_->Header().PageCount() || freeSpace_->Geometry().IsMapPage(pageNo)) {
+    lastError_ = kPageErrHeaderRead;
+    return false;
+  }
+  if (!pageFile_->ReadPage(page_, pageNo, false, key)) {
+    lastError_ = pageFile_->LastError();
+    return false;
+  }
+  std::fill(page_.Buffer.begin() + from % d, page_.Buffer.begin() + d, std::uint8_t{0});
+  page_.Header = TCFSPageHeader{};
+  page_.Header.NextPage = -1;
+  page_.Header.PageType = kPageTypeFileData;
+  page_.Header.EncryptionType = DataEncryption(item);
+  if (!pageFile_->WritePage(page_, pageNo, key)) {
+    lastError_ = pageFile_->LastError();
+    return false;
+  }
+  return true;
+}
+
 std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize) {
   TCFSHandleRec* rec = handles_.Find(handle);
   if (!rec) {
@@ -269,6 +293,10 @@ std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize
     return kCFSErrNoFreePage;
   }
   TCFSDirItem item = directory_->ReadItem(rec->Item);
+  // Bytes cut off inside the new last page are zeroed, so that growing the file again (or
+  // writing past its end) shows zeros there rather than the old contents.
+  if (newSize < item.Size && newSize % pageFile_->DataSize() != 0 && !ZeroPageTail(item, rec->Key, newSize))
+    return lastError_;
   const std::int32_t oldFirstMap = item.FirstMapPageNo;
   if (!pageMaps_->SetFileSize(item, true, newSize)) {
     if (item.FirstMapPageNo != oldFirstMap) directory_->WriteItem(rec->Item, item);

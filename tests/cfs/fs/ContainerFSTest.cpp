@@ -159,6 +159,22 @@ TEST(ContainerFS, GrowthBySeekAndSetSize) {
   EXPECT_EQ(fs->FileSetSize(h2, -1), -1);
   ExpectPagesConsistent(*fs);
 
+  // Bytes cut off never come back: not by growing again, not by writing past the end.
+  const Bytes full = Pattern(6000, 21);
+  ASSERT_EQ(fs->FileWrite(h2, full.data(), 6000), 6000);
+  EXPECT_EQ(fs->FileSetSize(h2, 4100), 4100);
+  EXPECT_EQ(fs->FileSetSize(h2, 4200), 4200);
+  fs->FileSeek(h2, 0, 4300);
+  ASSERT_EQ(fs->FileWrite(h2, "!", 1), 1);
+  Bytes grown(full.begin(), full.begin() + 4100);
+  grown.resize(4301, 0);
+  grown[4300] = '!';
+  Bytes back(4301);
+  fs->FileSeek(h2, 0, 0);
+  ASSERT_EQ(fs->FileRead(h2, back.data(), 4400), 4301);
+  EXPECT_EQ(back, grown);
+  EXPECT_EQ(fs->FileSetSize(h2, 0), 0);
+
   // A negative position reads and writes nothing.
   ASSERT_EQ(fs->FileWrite(h2, "abc", 3), 3);
   EXPECT_EQ(fs->FileSeek(h2, 1, -10), -7);
