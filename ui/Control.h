@@ -56,6 +56,9 @@ class Control {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
 
+  // Draws the control and its children at once instead of at the next quiet moment.
+  void Repaint() const { Notify(Change::Repaint); }
+
   Peer* GetPeer() const { return peer_.get(); }
   // Called by the form when it is realised.
   void CreatePeer(Backend& backend);

@@ -79,6 +79,7 @@ enum class Change {
   Progress,
   Timer,
   BringToFront,
+  Repaint,        // draw the window and its children now
   MoveByCaption,  // start dragging the form as if by its title bar
 };
 

@@ -50,6 +50,9 @@ void HwndPeer::ApplyCommon(Change what) {
     case Change::Font:
       SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(control_.OwnerForm())), TRUE);
       break;
+    case Change::Repaint:
+      RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+      break;
     default:
       InvalidateRect(hwnd_, nullptr, TRUE);
       break;
