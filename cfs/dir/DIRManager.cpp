@@ -80,7 +80,7 @@ void TDIRManager::Load() {
   }
   if (currentItem_ >= items_.ItemCount()) {
     currentItem_ = kCFSRootItem;
-    currentPath_ = "\\";
+    currentPath_.assign(1, '\\');
   }
 }
 
