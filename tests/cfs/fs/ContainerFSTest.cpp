@@ -394,3 +394,38 @@ TEST(ContainerFS, FullContainerKeepsWhatIsStored) {
   ExpectPagesConsistent(*fs);
 }
 #endif
+
+TEST(ContainerFS, DamagedPageMapsAreRefusedBeforeReading) {
+  ScratchDir tmp;
+  const std::string name = tmp / "c.cfs";
+  const Bytes data = Pattern(3 * D, 8);
+  std::int32_t mapPage = -1;
+  {
+    auto fs = Create(name);
+    WriteWhole(*fs, "f", data);
+    mapPage = fs->Directory().ReadItem(0).FirstMapPageNo;
+  }
+  for (std::int32_t bad : {99999, 0, -3, 2}) {
+    {
+      TPageFileManager pf(name, 2, "", "", "", false, 4096, 8, -1);
+      TCFSPageRec rec;
+      pf.InitPageRecord(rec);
+      ASSERT_TRUE(pf.ReadPage(rec, mapPage));
+      PutLE32(rec.Data.data() + 4, static_cast<std::uint32_t>(bad));  // the second data page
+      ASSERT_TRUE(pf.WritePage(rec, mapPage));
+    }
+    auto fs = Open(name);
+    const std::int32_t h = fs->FileOpen("f", 2, "", "", "");
+    ASSERT_GE(h, 0);
+    Bytes got(data.size());
+    // The chain is refused as a whole: nothing is read from or written to a page it names.
+    EXPECT_EQ(ErrorOf([&] { fs->FileRead(h, got.data(), std::int32_t(got.size())); }),
+              "TUserFilePageMapManager.GetMaps - Invalid page No in map chain.")
+        << bad;
+    fs->FileSeek(h, 0, D + 10);
+    EXPECT_EQ(ErrorOf([&] { fs->FileWrite(h, "x", 1); }),
+              "TUserFilePageMapManager.GetMaps - Invalid page No in map chain.")
+        << bad;
+    fs->FileClose(h);
+  }
+}
