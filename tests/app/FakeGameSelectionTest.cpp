@@ -8,7 +8,7 @@
 #include "app/ToolMain.h"
 #include "app/Unit1.h"
 #include "app/Unit2.h"
-#include "tests/app/TestTree.h"
+#include "tests/app/ToolHarness.h"
 #include "tests/fixtures/FakeGame.h"
 #include "ui/headless/HeadlessBackend.h"
 
@@ -35,15 +35,12 @@ TEST(FakeGameSelection, RowsAndHandOverMatchTheGeneratedGames) {
     options.moon = c.moon;
     fixtures::FakeGame game = fixtures::MakeFakeGame(tree.Dir("root"), options);
 
-    auto owned = std::make_unique<ui::headless::HeadlessBackend>();
-    ui::headless::HeadlessBackend* backend = owned.get();
-    FakeProbe probe;
-    probe.programPath = game.gamePath + Cp936("Zelk配置备份工具.exe");
-    ui::Application app(std::move(owned));
-    ToolWindows windows = CreateToolWindows(app, probe);
+    ToolHarness tool;
+    ToolWindows& windows = tool.windows;
+    tool.probe.programPath = game.gamePath + Cp936("Zelk配置备份工具.exe");
     int shown = 0;
-    backend->SetModalHandler([&](ui::Form&) { ++shown; });
-    app.Run();  // the first tick finds the game; the window closes untouched
+    tool.backend->SetModalHandler([&](ui::Form&) { ++shown; });
+    tool.app.Run();  // the first tick finds the game; the window closes untouched
 
     ASSERT_EQ(shown, 1);
     EXPECT_EQ(windows.main.GamePath, game.gamePath);

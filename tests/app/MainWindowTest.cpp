@@ -13,20 +13,12 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
-#include "tests/app/TestTree.h"
+#include "tests/app/ToolHarness.h"
 #include "ui/headless/HeadlessBackend.h"
 
 namespace {
 
-struct Tool {
-  std::unique_ptr<ui::headless::HeadlessBackend> owned =
-      std::make_unique<ui::headless::HeadlessBackend>();
-  ui::headless::HeadlessBackend* backend = owned.get();
-  FakeProbe probe;
-  ui::Application app{std::move(owned)};
-  ToolWindows windows = CreateToolWindows(app, probe);
-  TForm1& main = windows.main;
-};
+using Tool = ToolHarness;
 
 TEST(MainWindow, StartsSearchingWithItsControlsInPlace) {
   Tool t;

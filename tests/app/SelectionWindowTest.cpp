@@ -10,20 +10,13 @@
 #include "app/ToolMain.h"
 #include "app/Unit1.h"
 #include "app/Unit2.h"
-#include "tests/app/TestTree.h"
+#include "tests/app/ToolHarness.h"
 #include "ui/headless/HeadlessBackend.h"
 
 namespace {
 
-struct Selection {
-  std::unique_ptr<ui::headless::HeadlessBackend> owned =
-      std::make_unique<ui::headless::HeadlessBackend>();
-  ui::headless::HeadlessBackend* backend = owned.get();
-  FakeProbe probe;
-  ui::Application app{std::move(owned)};
-  ToolWindows windows = CreateToolWindows(app, probe);
-  TForm1& main = windows.main;
-  TForm2& form = windows.selection;
+struct Selection : ToolHarness {
+  TForm2& form = selection;
   TestTree tree;
 
   // Fills the lists for the game at `rel` and runs `user` while the window is open.

@@ -1,0 +1,21 @@
+#pragma once
+// The tool's three windows on the in-memory backend, with a probe the test places.
+#include <memory>
+
+#include "app/ToolMain.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "tests/app/TestTree.h"
+#include "ui/headless/HeadlessBackend.h"
+
+struct ToolHarness {
+  std::unique_ptr<ui::headless::HeadlessBackend> owned =
+      std::make_unique<ui::headless::HeadlessBackend>();
+  ui::headless::HeadlessBackend* backend = owned.get();
+  FakeProbe probe;
+  ui::Application app{std::move(owned)};
+  ToolWindows windows = CreateToolWindows(app, probe);
+  TForm1& main = windows.main;
+  TForm2& selection = windows.selection;
+};
