@@ -228,12 +228,8 @@ void TFreeSpaceManager::TakeFromExtent(std::int32_t j, Request& r) {
     r.pfsDirty.Set(j / geo_.PX, 1);
     SetBit(pfs_, k, false);
     r.pages.Add(static_cast<std::int32_t>(F_ + k));
-    if (k == first) {
-      if (r.uniform)
-        setExtent(false, false);
-      else
-        setExtent(false, true);
-    }
+    // Its first page makes the extent uniform or mixed; its last page leaves no room.
+    if (k == first) setExtent(false, !r.uniform);
     if (k == first + E - 1) setExtent(false, false);
     // A page taken from a wholly free extent other than its first (a hint into the middle of a
     // free extent cannot happen, but damaged maps can say so) still leaves the extent not free.
