@@ -177,6 +177,11 @@ def screenshot(args, name, rect=None):
     return path
 
 
+def desktop_name(args):
+    # Unique per run: two runs on one wine server must not share a desktop.
+    return "zelk-e2e-%s-%d" % (args.case, os.getpid())
+
+
 def window_rect(driver, caption):
     f = driver.records("found", "wait", caption)[0]
     return int(f["left"]), int(f["top"]), int(f["width"]), int(f["height"])
@@ -272,7 +277,9 @@ def make_game(args, wine, game_dir, seed):
 
 def case_driver(args, wine, driver, checks):
     win = "驱动测试窗口"
-    wine.start_on_desktop(args.testwin, "zelk-e2e-driver")
+    testwin = os.path.join(args.work, "zelktestwin.exe")  # under the work folder, like every program we start
+    shutil.copyfile(args.testwin, testwin)
+    wine.start_on_desktop(testwin, desktop_name(args))
     driver.call("wait", win, timeout_ms=60000)
 
     controls = {c["id"]: c for c in driver.controls(win)}
@@ -313,8 +320,11 @@ def case_driver(args, wine, driver, checks):
     checks.eq("the message box returned No", rc, 0)
 
     driver.call("close", win)
-    rc, _ = driver.call("gone", win, timeout_ms=10000, expect_ok=False)
+    rc, out = driver.call("gone", win, timeout_ms=10000, expect_ok=False)
     checks.eq("closed window is gone", rc, 0)
+    if rc:
+        log("still there: %r %r" % (out, driver.records("window", "windows")[:4]))
+        screenshot(args, "driver_not_closed")
 
 
 def header_text(driver, caption):
@@ -344,7 +354,12 @@ def wait_selection_window(driver, timeout_s=60):
             raise Failure("the tool shows a message box %r: %s" % (boxes, [m.get("text") for m in detail]))
         rc, _ = driver.call("wait", SELECTION_CAPTION, timeout_ms=1000, expect_ok=False)
         return rc == 0, None
-    wait_for(seen, timeout_s, "the selection window")
+    try:
+        wait_for(seen, timeout_s, "the selection window")
+    except Failure:
+        for f in driver.records("process", "processes"):
+            log("  process %s %s" % (f.get("exe"), f.get("text")))
+        raise
 
 
 def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
@@ -358,7 +373,7 @@ def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
     tool = os.path.join(tool_dir, TOOL_EXE)
     shutil.copyfile(args.tool, tool)
 
-    wine.start_on_desktop(tool, "zelk-e2e-" + args.case, cwd=tool_dir)
+    wine.start_on_desktop(tool, desktop_name(args), cwd=tool_dir)
     driver.call("wait", MAIN_CAPTION, timeout_ms=60000)
     if scan:
         # Without a running client the tool keeps searching: several ticks pass with no result.
@@ -421,7 +436,7 @@ def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
 def cleanup(args, wine, driver):
     for exe in (TOOL_EXE, "zelkclient.exe", "zelktestwin.exe"):
         try:
-            driver.call("kill", exe, expect_ok=False)
+            driver.call("kill", exe, win_path(args.work) + "\\", expect_ok=False)
         except Exception:  # cleanup must not hide the test's own result
             pass
     wine.stop_all()

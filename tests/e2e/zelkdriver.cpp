@@ -20,7 +20,7 @@
 //   close WINDOW                 ask the window to close (WM_CLOSE)
 //   answer WINDOW BUTTON         click a message box button by its text or "id:N"
 //   processes                    list running processes with their executable's full path
-//   kill EXENAME                 terminate every process with that executable name
+//   kill EXENAME [DIR]           terminate the processes with that executable name (under DIR)
 //
 // Output is UTF-8, one record per line: a keyword, then key=value fields; the text field comes
 // last and escapes "\" as "\\", tab as "\t", CR as "\r" and LF as "\n". Exit code 0 on success,
@@ -406,7 +406,16 @@ int cmdAnswer(const std::wstring& caption, const std::wstring& button)
     fail("no-button text=" + escape(button));
 }
 
-int cmdKill(const std::wstring& exe)
+bool startsWithNoCase(const std::wstring& s, const std::wstring& prefix)
+{
+    return s.size() >= prefix.size() && _wcsnicmp(s.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+std::wstring mainModulePath(DWORD pid);
+
+// Only processes whose executable lies under `under` (when given) are ended, so that parallel
+// runs sharing the wine server leave each other alone.
+int cmdKill(const std::wstring& exe, const std::wstring& under)
 {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE)
@@ -416,6 +425,8 @@ int cmdKill(const std::wstring& exe)
     int killed = 0;
     for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
         if (_wcsicmp(pe.szExeFile, exe.c_str()) != 0)
+            continue;
+        if (!under.empty() && !startsWithNoCase(mainModulePath(pe.th32ProcessID), under))
             continue;
         HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pe.th32ProcessID);
         if (p && TerminateProcess(p, 1)) {
@@ -483,15 +494,25 @@ int wmain(int argc, wchar_t** argv)
     }
     if (i >= args.size())
         return usage();
-    if (!desktop.empty()) {
+    const std::wstring cmd = args[i];
+    // Process commands work without a desktop (and must, when it is already gone).
+    if (!desktop.empty() && cmd != L"kill" && cmd != L"processes") {
         // Join the named desktop (a wine virtual desktop, which may still be starting) before any
         // window call binds this thread to the default one.
         HDESK d = nullptr;
-        waitFor([&] { d = OpenDesktopW(desktop.c_str(), 0, FALSE, GENERIC_ALL); return d != nullptr; });
+        if (cmd == L"gone") {
+            // A virtual desktop ends with its last window: no desktop, no window.
+            d = OpenDesktopW(desktop.c_str(), 0, FALSE, GENERIC_ALL);
+            if (!d) {
+                emit("gone");
+                return 0;
+            }
+        } else {
+            waitFor([&] { d = OpenDesktopW(desktop.c_str(), 0, FALSE, GENERIC_ALL); return d != nullptr; });
+        }
         if (!d || !SetThreadDesktop(d))
             fail("desktop name=" + escape(desktop));
     }
-    const std::wstring cmd = args[i];
     std::vector<std::wstring> a(args.begin() + static_cast<long>(i) + 1, args.end());
     auto need = [&](size_t n) {
         if (a.size() != n) {
@@ -534,8 +555,9 @@ int wmain(int argc, wchar_t** argv)
         return cmdProcesses();
     }
     if (cmd == L"kill") {
-        need(1);
-        return cmdKill(a[0]);
+        if (a.size() != 1 && a.size() != 2)
+            return usage();
+        return cmdKill(a[0], a.size() == 2 ? a[1] : L"");
     }
     if (cmd == L"answer") {
         need(2);
