@@ -1,7 +1,6 @@
 #include "cfs/maps/UserFilePageMapManager.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
