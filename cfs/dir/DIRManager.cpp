@@ -88,6 +88,11 @@ bool TDIRManager::AddItem(const TCFSDirItem& item) { return StoreItem(item) >= 0
 
 std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
   lastError_ = 0;
+  // A read-only container cannot take items; its pages would not be written.
+  if (pageFile_.ReadOnly()) {
+    lastError_ = kPageErrHeaderWrite;
+    return -1;
+  }
   for (std::int32_t i = 0; i < items_.ItemCount(); ++i) {
     if (items_.Item(i).IsDeleted) {
       WriteItem(i, item);

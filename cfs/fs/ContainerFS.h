@@ -42,7 +42,8 @@ class TContainerFS {
   void SetCompressionMethod(std::uint8_t method);
 
   // Handle-level access to stored files. Names are container paths, relative to the current
-  // folder unless they start with "\" or "/".
+  // folder unless they start with "\" or "/". In a read-only container every change fails
+  // with LastError -8 and nothing is touched.
   //
   // Item number of a new empty file, deleting an existing one first; -16 when that one is open.
   std::int32_t FileCreate(const std::string& fileName, const std::string& password, const std::string& question,
@@ -90,6 +91,8 @@ class TContainerFS {
  private:
   // Encryption type of a data page of the item: its own password, else the container's.
   std::uint8_t DataEncryption(const TCFSDirItem& item) const;
+  // A read-only container refuses every change as a failed page write (-8).
+  bool RefuseReadOnly();
   // Fires OnDiskFull for -17.
   void ReportMapError(std::int32_t code);
   // Grows the file's chain for a write of count bytes at position: pages before the write

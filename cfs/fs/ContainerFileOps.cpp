@@ -27,7 +27,14 @@ void TContainerFS::ReportMapError(std::int32_t code) {
 
 bool TContainerFS::FileExists(const std::string& fileName) const { return directory_->FindItem(fileName) >= 0; }
 
+bool TContainerFS::RefuseReadOnly() {
+  if (!readOnly_) return false;
+  lastError_ = kPageErrHeaderWrite;
+  return true;
+}
+
 bool TContainerFS::DeleteFile(const std::string& fileName) {
+  if (RefuseReadOnly()) return false;
   const std::int32_t n = directory_->FindItem(fileName);
   if (n < 0 || directory_->GetOpenCount(n) > 0) return false;
   TCFSDirItem item = directory_->ReadItem(n);
@@ -45,6 +52,7 @@ bool TContainerFS::DeleteFile(const std::string& fileName) {
 
 std::int32_t TContainerFS::FileCreate(const std::string& fileName, const std::string& password,
                                       const std::string& question, const std::string& answer) {
+  if (RefuseReadOnly()) return lastError_;
   if (FileExists(fileName) && !DeleteFile(fileName)) {
     lastError_ = kCFSErrFileInUse;
     return kCFSErrFileInUse;
@@ -166,7 +174,7 @@ bool TContainerFS::GrowForWrite(TCFSDirItem& item, std::int64_t position, std::i
 std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, std::int32_t count) {
   lastError_ = 0;
   TCFSHandleRec* rec = handles_.Find(handle);
-  if (!rec || count <= 0 || rec->Position < 0) return 0;
+  if (!rec || count <= 0 || rec->Position < 0 || RefuseReadOnly()) return 0;
   const std::int32_t d = pageFile_->DataSize();
   if (rec->Position > MaxFileSize(d) - count) {
     ReportMapError(kCFSErrNoFreePage);
@@ -284,6 +292,7 @@ std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize
     lastError_ = kCFSErrBadHandle;
     return kCFSErrBadHandle;
   }
+  if (RefuseReadOnly()) return lastError_;
   if (newSize < 0) {
     lastError_ = kCFSErrNotFound;
     return kCFSErrNotFound;

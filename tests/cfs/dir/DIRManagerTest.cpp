@@ -200,6 +200,10 @@ TEST(DIRManager, PasswordsOpenCountsAndTimes) {
   c.Reopen(0);
   ASSERT_EQ(c.dir->OpenFile("plain", "", key), f);
   EXPECT_EQ(c.dir->ReadItem(f), old);
+  // Nothing can be added to a read-only container.
+  EXPECT_EQ(c.dir->CreateFile("new", "", "", ""), -1);
+  EXPECT_FALSE(c.dir->CreateDir("newdir"));
+  EXPECT_EQ(c.dir->LastError(), -8);
   c.Reopen(2);
   EXPECT_EQ(c.dir->ReadItem(f), old);
   ASSERT_EQ(c.dir->OpenFile("plain", "", key), f);

@@ -429,3 +429,26 @@ TEST(ContainerFS, DamagedPageMapsAreRefusedBeforeReading) {
     fs->FileClose(h);
   }
 }
+
+TEST(ContainerFS, ReadOnlyContainerChangesNothing) {
+  ScratchDir tmp;
+  const std::string name = tmp / "c.cfs";
+  const Bytes data = Pattern(5000, 4);
+  { auto fs = Create(name); WriteWhole(*fs, "f", data); }
+  const Bytes before = ReadAll(name);
+  {
+    auto fs = Open(name, "", 0);
+    const std::int32_t h = fs->FileOpen("f", 2, "", "", "");
+    ASSERT_GE(h, 0);
+    EXPECT_EQ(fs->FileWrite(h, "xyz", 3), 0);
+    EXPECT_LT(fs->FileSetSize(h, 10), 0);
+    fs->FileClose(h);
+    EXPECT_FALSE(fs->DeleteFile("f"));
+    EXPECT_LT(fs->FileCreate("f", "", "", ""), 0);
+    EXPECT_LT(fs->FileCreate("g", "", "", ""), 0);
+    EXPECT_LT(fs->FileOpen("g", kModeCreate, "", "", ""), 0);
+    EXPECT_EQ(ReadWhole(*fs, "f"), data);
+    EXPECT_FALSE(fs->FileExists("g"));
+  }
+  EXPECT_EQ(ReadAll(name), before);
+}
