@@ -95,10 +95,6 @@ TFreeSpaceManager::TFreeSpaceManager(TPageFileManager& pageFile) : pageFile_(pag
 
   LoadPFS();
   LoadGAM();
-  for (std::int32_t e = 0; e < extentCount_; ++e) {
-    if (GetBit(gam_, e)) ++freeExtentCount_;
-    if (GetBit(sgam_, e)) ++mixedExtentCount_;
-  }
 }
 
 void TFreeSpaceManager::LoadPFS() {
@@ -123,6 +119,8 @@ void TFreeSpaceManager::LoadGAM() {
   gamPageMap_.Clear();
   gam_.clear();
   sgam_.clear();
+  freeExtentCount_ = 0;
+  mixedExtentCount_ = 0;
   const std::int32_t count = pageFile_.Header().GAMPageCount();
   if (count <= 0) return;
   const auto bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(geo_.GB);
@@ -141,6 +139,13 @@ void TFreeSpaceManager::LoadGAM() {
         rec.Header.EncryptionType != kEncryptionNone)
       throw Exception("TFreeSpaceManager.LoadGAM - can not load SGAM page, pageNo = " + Num(pageNo));
     gamPageMap_.Add(pageNo);
+  }
+  // The extent counters follow the bits just loaded.
+  freeExtentCount_ = 0;
+  mixedExtentCount_ = 0;
+  for (std::int32_t e = 0; e < extentCount_; ++e) {
+    if (GetBit(gam_, e)) ++freeExtentCount_;
+    if (GetBit(sgam_, e)) ++mixedExtentCount_;
   }
 }
 

@@ -389,6 +389,12 @@ TEST(FreeSpace, DamagedMapsAndHeaders) {
   ASSERT_TRUE(storagetest::WriteAll(name, good));
   PatchHeader(name, 32, 2);
   EXPECT_EQ(openError(), "TFreeSpaceManager.Create - PFSPageCount = 2, GAMPageCount = 1 do not match FExtentCount = 3!");
+  // Map counts that fit a page count of 4065 extents, whose second PFS page would lie far
+  // beyond the end of the file: refused before the maps are allocated or read.
+  ASSERT_TRUE(storagetest::WriteAll(name, good));
+  PatchHeader(name, 48, 1 + 4065 * 8);
+  PatchHeader(name, 32, 2);
+  EXPECT_EQ(openError(), "TFreeSpaceManager.Create - allocation map pages lie beyond the end of the file!");
   // A page count claiming far more extents than the maps can cover.
   ASSERT_TRUE(storagetest::WriteAll(name, good));
   PatchHeader(name, 48, 2000000000);
