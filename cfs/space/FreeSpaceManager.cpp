@@ -323,8 +323,8 @@ void TFreeSpaceManager::Rollback(const Request& r) {
     SetBit(gam_, it->extent, it->gam);
     SetBit(sgam_, it->extent, it->sgam);
   }
-  // Ordinary extents added by this request get their free bits back; they lie beyond the
-  // extent count again and are prepared anew when added.
+  // Map pages added by this request go whole; extents beyond the restored count are prepared
+  // afresh when they are added again.
   pfs_.resize(r.pfsBytes);
   gam_.resize(r.gamBytes);
   sgam_.resize(r.gamBytes);
