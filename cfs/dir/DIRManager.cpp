@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 #include "cfs/codecs/cipher/CFSCipher.h"
@@ -45,13 +46,12 @@ void TDIRManager::Load() {
   pageList_.Clear();
   std::vector<TCFSDirItem> loaded;
   loaded.reserve(static_cast<std::size_t>(itemCount));
-  std::vector<std::int32_t> seen;
+  std::unordered_set<std::int32_t> seen;
   std::int32_t pageNo = h.FirstDIRPage();
   for (std::int32_t k = 0; k < pageCount; ++k) {
     if (pageNo < 1 || pageNo >= h.PageCount() || freeSpace_.Geometry().IsMapPage(pageNo) ||
-        freeSpace_.IsPageFree(pageNo) || std::find(seen.begin(), seen.end(), pageNo) != seen.end())
+        freeSpace_.IsPageFree(pageNo) || !seen.insert(pageNo).second)
       Fail("Load", "invalid page in the directory chain, pageNo = ", pageNo);
-    seen.push_back(pageNo);
     if (!pageFile_.ReadPage(page_, pageNo, false, {}, dataLength_)) Fail("Load", "can not load page, pageNo = ", pageNo);
     if (page_.Header.PageType != kPageTypeDirectory || page_.Header.EncryptionType != h.EncryptionType())
       Fail("Load", "page is not a directory page, pageNo = ", pageNo);
@@ -73,8 +73,10 @@ void TDIRManager::Load() {
 
   items_.Clear();
   openCounts_.Clear();
+  deletedCount_ = 0;
   if (itemCount > 0) items_.SetSize(itemCount);
   for (TCFSDirItem& item : loaded) {
+    if (item.IsDeleted) ++deletedCount_;
     items_.AddItem(std::move(item));
     openCounts_.Add(0);
   }
@@ -93,7 +95,7 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
     lastError_ = kPageErrHeaderWrite;
     return -1;
   }
-  for (std::int32_t i = 0; i < items_.ItemCount(); ++i) {
+  for (std::int32_t i = 0; deletedCount_ > 0 && i < items_.ItemCount(); ++i) {
     if (items_.Item(i).IsDeleted) {
       WriteItem(i, item);
       return i;
@@ -104,6 +106,7 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
   TCFSHeader& h = pageFile_.Header();
   h.SetDIRItemCount(items_.ItemCount() + 1);
   const std::int32_t n = items_.AddItem(item);
+  if (item.IsDeleted) ++deletedCount_;
   openCounts_.Add(0);
   SavePage(n / itemsPerPage_, fresh, "AddItem");
   pageFile_.SaveHeader();
@@ -156,7 +159,9 @@ void TDIRManager::SavePage(std::int32_t k, bool fresh, const char* operation) {
 }
 
 void TDIRManager::WriteItem(std::int32_t n, const TCFSDirItem& item) {
+  const bool wasDeleted = n >= 0 && n < items_.ItemCount() && items_.Item(n).IsDeleted;
   items_.UpdateItem(item, n);
+  deletedCount_ += int(item.IsDeleted) - int(wasDeleted);
   if (item.IsDeleted) openCounts_.Set(n, 0);
   SavePage(n / itemsPerPage_, false, "WriteItem");
 }

@@ -87,6 +87,7 @@ class TDIRManager {
   TPageFileManager& pageFile_;
   TDIRArray items_;
   TIntegerArray openCounts_;
+  std::int32_t deletedCount_ = 0;  // reusable slots; spares the scan for them when there are none
   std::int32_t lastError_ = 0;
   std::string currentPath_ = "\\";
   std::int32_t currentItem_ = kCFSRootItem;

@@ -49,7 +49,7 @@ bool Contains(const Bytes& hay, const Bytes& needle) {
 
 TEST(ContainerFS, CreateOpenAndContainerPasswords) {
   ScratchDir tmp;
-  const std::string plain = tmp / "plain.cfs", locked = tmp / "lo\"cked.cfs";
+  const std::string plain = tmp / "plain.cfs", locked = tmp / "locked.cfs";
   {
     auto fs = Create(plain, "", 9);
     EXPECT_FALSE(fs->IsEncrypted());
@@ -70,7 +70,7 @@ TEST(ContainerFS, CreateOpenAndContainerPasswords) {
   EXPECT_TRUE(CheckContainerPassword(locked, "pw"));
   EXPECT_FALSE(CheckContainerPassword(locked, "pW"));
   EXPECT_EQ(ErrorOf([&] { Open(locked, "wrong"); }),
-            "TContainerFS.Create - invalid password specified, file name = \"" + tmp.Path() + "lo\"\"cked.cfs\"");
+            "TContainerFS.Create - invalid password specified, file name = \"" + tmp.Path() + "locked.cfs\"");
   EXPECT_EQ(ErrorOf([&] { Open(locked, ""); }).rfind("TContainerFS.Create - invalid password", 0), 0u);
   const Bytes raw = ReadAll(locked);
   EXPECT_FALSE(Contains(raw, Text("SecretContents")));
