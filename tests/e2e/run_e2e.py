@@ -401,10 +401,31 @@ def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
     screenshot(args, args.case + "_selection_window", window_rect(driver, SELECTION_CAPTION))
     if demo and args.interactive:
         return
+    checks.eq("list view IDs (accounts, add-ons)", (lv1, lv2), ("1005", "1011"))
+
+    # The link labels: "清空", "反选" and "全选" of the add-on list, "反选" of the account list.
+    def states(ctl):
+        return [c for c, _ in driver.rows(SELECTION_CAPTION, ctl)]
+
+    def after_click(label, ctl, want, what):
+        driver.call("click", SELECTION_CAPTION, label)
+        got = wait_for(lambda: (states(ctl) == want, states(ctl)), 10, what) if want else states(ctl)
+        checks.eq(what, got, want)
+    after_click("1009", lv2, [False] * len(lv2_rows), "add-on list after 清空")
+    driver.call("check", SELECTION_CAPTION, lv2, "0", "on")
+    after_click("1010", lv2, [False] + [True] * (len(lv2_rows) - 1), "add-on list after one checked and 反选")
+    after_click("1008", lv2, [True] * len(lv2_rows), "add-on list after 全选")
+    after_click("1004", lv1, [False] * len(lv1_rows), "account list after 反选")
+    after_click("1004", lv1, [True] * len(lv1_rows), "account list after a second 反选")
 
     # Untick some rows, close, and read the counts the main window shows.
     untick1 = [0, 2][: max(0, len(lv1_rows) - 1)]
     untick2 = [1][: max(0, len(lv2_rows) - 1)]
+    if scan:
+        # Here every account is left out: the main window keeps its first text for them.
+        untick1 = list(range(len(lv1_rows)))
+        driver.call("click", SELECTION_CAPTION, "1003")
+        wait_for(lambda: (not any(states(lv1)), None), 10, "the account list to clear")
     for r in untick1:
         driver.call("check", SELECTION_CAPTION, lv1, str(r), "off")
     for r in untick2:
@@ -417,13 +438,17 @@ def run_tool_case(args, wine, driver, checks, *, scan, demo=False):
     driver.call("close", SELECTION_CAPTION)
     driver.call("gone", SELECTION_CAPTION)
 
+    want = ("帐号备份：%d个项目" % n if n else "帐号配置：备份所有.", "插件备份：%d个项目" % m if m else "插件配置：备份所有.")
+
     def counts():
-        texts = [c["text"] for c in driver.controls(MAIN_CAPTION) if c["class"] == "Static"]
-        want = ["帐号备份：%d个项目" % n, "插件备份：%d个项目" % m]
-        return all(w in texts for w in want), texts
-    texts = wait_for(counts, 15, "the counts on the main window") if n and m else counts()[1]
-    checks.true("account count shown", "帐号备份：%d个项目" % n in texts, repr(texts))
-    checks.true("add-on count shown", "插件备份：%d个项目" % m in texts, repr(texts))
+        texts = {c["id"]: c["text"] for c in driver.controls(MAIN_CAPTION)}
+        got = (texts.get("1002"), texts.get("1003"))
+        return got == want, got
+    try:
+        got = wait_for(counts, 15, "the counts on the main window")
+    except Failure:
+        got = counts()[1]
+    checks.eq("counts shown by txt2 and txt3", got, want)
     screenshot(args, args.case + "_main_window", window_rect(driver, MAIN_CAPTION))
     if demo:
         return
