@@ -200,7 +200,6 @@ std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, st
   const auto* in = static_cast<const std::uint8_t*>(buffer);
   const auto firstIndex = static_cast<std::int32_t>(rec->Position / d);
   std::int32_t done = 0;
-  std::int32_t written = 0;  // pages written
   for (std::int32_t i = 0; i < pages_.Count() && done < count; ++i) {
     const std::int32_t pageNo = pages_[i];
     const std::int32_t offset = i == 0 ? static_cast<std::int32_t>(rec->Position % d) : 0;
@@ -229,12 +228,13 @@ std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, st
       break;
     }
     done += k;
-    ++written;
   }
   rec->Position += done;
-  if (item.Size < rec->Position || item.Size == 0) item.Size = rec->Position;
-  // Pages appended for this write but never written would not read back: give them up.
-  const std::int32_t keep = std::max({firstFresh, firstIndex + written, pageMaps_->PagesForSize(item.Size)});
+  // The size covers the bytes written, never a position nothing was written to.
+  if (done > 0 && item.Size < rec->Position) item.Size = rec->Position;
+  // Pages appended for this write but not written (it stopped early) would not read back:
+  // the file keeps exactly the pages its size needs.
+  const std::int32_t keep = pageMaps_->PagesForSize(item.Size);
   const std::int32_t owned = DataPageCount(item);
   if (owned > keep) {
     if (keep == 0)
