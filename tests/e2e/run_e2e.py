@@ -62,8 +62,6 @@ def parse_record(line):
             fields[k] = v
     if sep:
         fields["text"] = text
-    elif line.startswith(parts[0] + " text="):
-        fields["text"] = line[len(parts[0]) + 6:]
     return parts[0], fields
 
 
