@@ -452,3 +452,57 @@ TEST(ContainerFS, ReadOnlyContainerChangesNothing) {
   }
   EXPECT_EQ(ReadAll(name), before);
 }
+
+TEST(ContainerFS, PageFailuresStopTransfersAndKeepTheFileWhole) {
+  ScratchDir tmp;
+  const std::string name = tmp / "c.cfs";
+  const Bytes data = Pattern(5000, 31);
+  std::int32_t second = -1;
+  {
+    auto fs = Create(name);
+    WriteWhole(*fs, "f", data);
+    TIntegerArray* maps = nullptr;
+    TIntegerArray* pages = nullptr;
+    fs->PageMaps().GetMaps(fs->Directory().ReadItem(0), maps, pages);
+    ASSERT_EQ(pages->Count(), 2);
+    second = (*pages)[1];
+  }
+  ASSERT_TRUE(Patch(name, kWrap + std::int64_t(second) * 4096 + 32 + 100, {0xA5}));
+  auto fs = Open(name);
+  const std::int32_t h = fs->FileOpen("f", 2, "", "", "");
+  ASSERT_GE(h, 0);
+  Bytes got(5000);
+  EXPECT_EQ(fs->FileRead(h, got.data(), 5000), D);
+  EXPECT_EQ(fs->LastError(), -11);
+  EXPECT_EQ(fs->FileSeek(h, 1, 0), D);
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + D, data.begin()));
+
+  // A write across into the damaged page stops there; what was done counts.
+  fs->FileSeek(h, 0, 4000);
+  const Bytes patch = Pattern(200, 32);
+  EXPECT_EQ(fs->FileWrite(h, patch.data(), 200), 64);
+  EXPECT_EQ(fs->LastError(), -11);
+  EXPECT_EQ(fs->FileSeek(h, 1, 0), 4064);
+  // A growing write that stops at once leaves size and pages as they were.
+  const Bytes big = Pattern(10000, 33);
+  fs->FileSeek(h, 0, 4100);
+  EXPECT_EQ(fs->FileWrite(h, big.data(), 10000), 0);
+  EXPECT_EQ(fs->LastError(), -11);
+  EXPECT_EQ(fs->FileSeek(h, 2, 0), 5000);
+  EXPECT_EQ(DataPages(*fs, "f"), 2);
+  ExpectPagesConsistent(*fs);
+  fs->FileSeek(h, 0, 0);
+  EXPECT_EQ(fs->FileRead(h, got.data(), 4064), 4064);
+  Bytes expect(data.begin(), data.begin() + 4064);
+  std::copy_n(patch.begin(), 64, expect.begin() + 4000);
+  EXPECT_TRUE(std::equal(expect.begin(), expect.end(), got.begin()));
+  // Cutting the damaged page off makes the file whole again.
+  EXPECT_EQ(fs->FileSetSize(h, 4064), 4064);
+  EXPECT_EQ(fs->FileSeek(h, 0, 4064), 4064);
+  EXPECT_EQ(fs->FileWrite(h, big.data(), 10000), 10000);
+  fs->FileClose(h);
+  ExpectPagesConsistent(*fs);
+  const Bytes all = ReadWhole(*fs, "f");
+  ASSERT_EQ(all.size(), 14064u);
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), all.begin() + 4064));
+}
