@@ -34,3 +34,16 @@ using TCFSPasswordEvent = TCFSEvent<const std::string&, std::string&, bool&>;
 // The engine knows no windows: the application supplies it.
 using TCFSPasswordPrompt =
     std::function<bool(const std::string& caption, const std::string& prompt, std::string& text)>;
+
+class TStream;
+
+// Progress of one stream call: (Sender stream, Percent 0..100).
+struct TCFSStreamProgressEvent {
+  std::function<void(void* userData, TStream& sender, double percent)> Handler;
+  void* UserData = nullptr;
+
+  explicit operator bool() const { return static_cast<bool>(Handler); }
+  void operator()(TStream& sender, double percent) const {
+    if (Handler) Handler(UserData, sender, percent);
+  }
+};

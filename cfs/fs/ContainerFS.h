@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cfs/dir/DIRManager.h"
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/fs/CFSEvents.h"
+#include "cfs/index/CFSSearchRec.h"
 #include "cfs/index/SortedPtrArray.h"
 #include "cfs/maps/UserFilePageMapManager.h"
 #include "cfs/space/FreeSpaceManager.h"
@@ -16,6 +18,16 @@
 constexpr std::int32_t kCFSErrNotFound = -1;     // absent, a folder, or a wrong password
 constexpr std::int32_t kCFSErrBadHandle = -6;    // handle not open
 constexpr std::int32_t kCFSErrFileInUse = -16;   // the file is open
+
+// Why the last import call stopped early: the entry that failed and the error it raised.
+// Cleared at the start of every ImportFiles/ImportDirectory call. A file skipped because it
+// already exists is not a failure.
+struct TCFSImportError {
+  bool Failed = false;
+  std::string DiskPath;       // the disk file being imported
+  std::string ContainerPath;  // its path in the container (relative to the import folder)
+  std::string Message;        // the exception's text
+};
 
 // One open stored file.
 struct TCFSHandleRec {
@@ -63,8 +75,59 @@ class TContainerFS {
   bool DeleteFile(const std::string& fileName);
   bool FileExists(const std::string& fileName) const;
 
+  // The item's attributes, or 0 when the name is not found.
+  std::uint32_t FileGetAttr(const std::string& fileName);
+  // 0, or -1 when not found.
+  std::int32_t FileSetAttr(const std::string& fileName, std::uint32_t attr);
+  // Last-write time as a local DOS date (high word) and time (low word), or -1.
+  std::int32_t FileAge(const std::string& fileName);
+  // 0, or -1 when the handle is not open or the value is not a valid DOS date and time.
+  std::int32_t FileSetDate(std::int32_t handle, std::int32_t dosDateTime);
+
+  // Folder operations on the container (paths relative to the current folder unless they
+  // start with ""). FindFirst/FindNext give 0 while entries remain.
+  std::int32_t FindFirst(const std::string& path, std::uint32_t attr, TSearchRec& searchRec);
+  std::int32_t FindNext(TSearchRec& searchRec);
+  void FindClose(TSearchRec& searchRec);
+  std::string GetCurrentDir() const;
+  bool SetCurrentDir(const std::string& dir);
+  // On failure LastError is the directory's code; -17 also fires OnDiskFull.
+  bool CreateDir(const std::string& dir);
+  bool ForceDirectories(const std::string& dir);
+  bool DirectoryExists(const std::string& dir);
+
+  // Imports the disk files matching path (folder part + mask; "*.*" when the mask is empty)
+  // into the container folder destDir (created when missing; empty: the current folder).
+  // attributes selects hidden/system/folder entries as a directory listing does; recursive
+  // descends into matching subfolders. existingFiles: 0 replace, 1 keep, 2 ask OnOverwrite
+  // (keep without a handler). askPassword asks a password per file through QueryPassword.
+  // Returns the number of entries processed (folders included). An entry that fails stops
+  // the call; LastImportError says which and why.
+  std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::int32_t attributes,
+                           bool recursive, std::uint8_t existingFiles, bool askPassword);
+  // Imports the disk folder path as a folder of the same name inside destDir.
+  std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
+                               std::uint8_t existingFiles, bool askPassword);
+  // Exports the stored files matching mask (container folder part + mask) into the disk folder
+  // targetDir (created when missing). Returns the number of matching files found. Errors are
+  // raised after the disk's current directory is restored. Item names that could lead outside
+  // targetDir are refused with an exception before anything is written for them.
+  std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::int32_t attributes,
+                           bool recursive, std::uint8_t existingFiles);
+
+  const TCFSImportError& LastImportError() const { return lastImportError_; }
+  // Set by an OnProgress handler (or a failed import entry) to stop a bulk operation.
+  bool Cancel() const { return cancel_; }
+  void SetCancel(bool cancel) { cancel_ = cancel; }
+  // Name (relative to the bulk operation's folder) of the file being imported or exported.
+  const std::string& CurrentFileName() const { return currentFileName_; }
+
   // Asks OnPassword, else the password prompt; without either the query is cancelled.
   void QueryPassword(const std::string& fileName, std::string& password, bool& cancel);
+  // Asks OnOverwrite; without a handler overwrite keeps its value.
+  void QueryOverwrite(const std::string& fileName, const std::string& otherName, bool& overwrite);
+  // Fires OnProgress with the Cancel flag.
+  void DoProgress(double percent);
 
   std::int32_t LastError() const { return lastError_; }
   bool ReadOnly() const { return readOnly_; }
@@ -104,6 +167,19 @@ class TContainerFS {
   // Data pages the file owns now.
   std::int32_t DataPageCount(const TCFSDirItem& item);
 
+  // One entry of a bulk scan: a folder (empty name) or a file below it.
+  struct ScanEntry {
+    std::string Dir;   // relative to the scan's start, ending in "\" unless empty
+    std::string Name;  // empty for a folder entry
+  };
+  void ScanDisk(const std::string& src, const std::string& dir, const std::string& mask, std::uint32_t attributes,
+                bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
+  void ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
+                     std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
+  void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword);
+  void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles);
+  TCFSStreamProgressEvent FileProgressRelay();
+
   std::unique_ptr<TPageFileManager> pageFile_;
   std::unique_ptr<TDIRManager> directory_;
   std::unique_ptr<TFreeSpaceManager> freeSpace_;
@@ -115,6 +191,9 @@ class TContainerFS {
   std::string fileName_;
   std::uint16_t mode_ = 0;
   std::int32_t lastError_ = 0;
+  bool cancel_ = false;
+  std::string currentFileName_;
+  TCFSImportError lastImportError_;
   // One page buffer for every read and write.
   TCFSPageRec page_;
   TIntegerArray pages_;

@@ -1,0 +1,43 @@
+#pragma once
+// The stream import and export use: a block stream that enforces the read-only rule of its open
+// mode and passes a progress notification through.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cfs/fs/CFSAdvancedFileStream.h"
+
+class TCFSFileStream : public TStream {
+ public:
+  // Opening modes other than kModeCreate ignore question, answer and method.
+  TCFSFileStream(TContainerFS* system, const std::string& fileName, std::uint16_t mode,
+                 const std::string& password, const std::string& question, const std::string& answer,
+                 std::uint8_t method, const TCFSStreamProgressEvent& onProgress = {});
+
+  // Raises "TCFSFileStream.Write - file is in read only mode." on a read-only stream.
+  std::int32_t Write(const void* buffer, std::int32_t count) override;
+  std::int32_t Read(void* buffer, std::int32_t count) override;
+  std::int64_t Seek(std::int64_t offset, int origin) override;
+  std::int64_t GetSize() override;
+  // Raises "TCFSFileStream.SetSize - file is in read only mode." on a read-only stream.
+  void SetSize(std::int64_t newSize) override;
+
+  // Writes the whole stored file to a disk file (created or replaced).
+  void SaveToFile(const std::string& fileName);
+  // Replaces the stored file's content with a disk file's (whatever the open mode).
+  void LoadFromFile(const std::string& fileName);
+
+  bool ReadOnly() const { return readOnly_; }
+  std::uint16_t Mode() const { return mode_; }
+  const std::string& FileName() const { return fileName_; }
+  TCFSAdvancedFileStream& Inner() { return *inner_; }
+
+  TCFSStreamProgressEvent OnProgress;
+
+ private:
+  std::unique_ptr<TCFSAdvancedFileStream> inner_;
+  std::uint16_t mode_;
+  std::string fileName_;
+  std::string password_;
+  bool readOnly_;
+};
