@@ -1,0 +1,120 @@
+// Exporting stored files to disk.
+#include <cmath>
+#include <set>
+
+#include "cfs/fs/BulkSupport.h"
+#include "cfs/fs/CFSFileStream.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "platform/Time.h"
+
+namespace {
+
+std::string SingleQuoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out + "'";
+}
+
+}  // namespace
+
+void TContainerFS::ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
+                                 std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries,
+                                 std::int32_t& files) {
+  if (bulk::FolderDepth(dir) > bulk::kMaxFolderDepth)
+    throw Exception("TContainerFS.ExportFiles - folders nested too deep: \"" + src + dir + "\"");
+  TSearchRec rec;
+  std::vector<std::pair<std::string, std::uint32_t>> found;
+  for (std::int32_t r = FindFirst(src + dir + mask, attributes, rec); r == 0; r = FindNext(rec))
+    found.emplace_back(rec.Name, rec.Attr);
+  FindClose(rec);
+  for (const auto& [name, attr] : found) {
+    if (name == "." || name == "..") continue;
+    // A crafted container must not lead the export out of the target folder.
+    if (!bulk::IsSafeExportName(name))
+      throw Exception("TContainerFS.ExportFiles - invalid item name \"" + name + "\" in folder \"" + src + dir + "\"");
+    const bool isDir = (attr & TCFSDirItem::kFolderAttribute) != 0;
+    if (!isDir && bulk::AttributesSelected(attr, attributes) && TDIRArray::MatchMask(name, mask)) {
+      entries.push_back({dir, name});
+      ++files;
+    } else if (isDir && recursive) {
+      const std::string sub = dir + name + "\\";
+      entries.push_back({sub, ""});
+      ScanContainer(src, sub, mask, attributes, recursive, entries, files);
+    }
+  }
+}
+
+void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles) {
+  const std::string base = platform::GetCurrentDirectory();
+  if (!entry.Dir.empty()) {
+    const std::string folder = base + platform::ExcludeTrailingPathDelimiter(entry.Dir);
+    if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+  }
+  if (entry.Name.empty()) return;
+  const std::string n = entry.Dir + entry.Name;
+  const std::string disk = base + n;
+  if (platform::FileExists(disk)) {
+    if (existingFiles == 1) return;
+    if (existingFiles == 2) {
+      bool overwrite = false;
+      QueryOverwrite(n, src + n, overwrite);
+      if (!overwrite) return;
+    }
+    platform::SetFileAttributes(disk, platform::kAttrNormal);
+    platform::DeleteFile(disk);
+  }
+  currentFileName_ = n;
+  TCFSFileStream stream(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
+  if (platform::FileExists(disk)) platform::DeleteFile(disk);
+  if (platform::FileExists(disk))
+    throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(disk) + " cannot be overwritten.");
+  stream.SaveToFile(disk);
+  // The date goes first: a read-only file could not be opened to set it afterwards.
+  const std::int32_t age = FileAge(src + n);
+  std::int64_t local = 0;
+  if (age != -1 && platform::DosDateTimeToFileTime(static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
+                                                   static_cast<std::uint16_t>(age), local))
+    platform::SetFileTime(disk, platform::FileTimeLocalToUtc(local));
+  platform::SetFileAttributes(disk, FileGetAttr(src + n));
+}
+
+std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,
+                                       std::int32_t attributes, bool recursive, std::uint8_t existingFiles) {
+  std::int32_t result = 0;
+  const std::string saved = platform::GetCurrentDirectory();
+  if (!targetDir.empty()) {
+    if ((!platform::DirectoryExists(targetDir) && !platform::ForceDirectories(targetDir)) ||
+        !platform::SetCurrentDirectory(targetDir)) {
+      platform::SetCurrentDirectory(saved);
+      return 0;
+    }
+  }
+  bulk::ScopeExit restore([&] {
+    if (!targetDir.empty()) platform::SetCurrentDirectory(saved);
+  });
+  cancel_ = false;
+  DoProgress(0);
+  std::string m = platform::ExtractFileName(mask);
+  if (m.empty()) m = "*.*";
+  const std::string src = platform::ExtractFilePath(mask);
+  if (!src.empty()) {
+    const std::string folder = platform::ExcludeTrailingPathDelimiter(src);
+    if (!folder.empty() && !DirectoryExists(folder)) return 0;
+  }
+  std::vector<ScanEntry> entries;
+  ScanContainer(src, "", m, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  const auto total = static_cast<std::int32_t>(entries.size());
+  for (std::int32_t i = 0; i < total; ++i) {
+    ExportEntry(src, entries[static_cast<std::size_t>(i)], existingFiles);
+    DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
+    if (cancel_) break;
+  }
+  DoProgress(100);
+  return result;
+}

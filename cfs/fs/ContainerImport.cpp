@@ -1,0 +1,160 @@
+// Importing disk files and folders into the container.
+#include <cmath>
+#include <exception>
+
+#include "cfs/fs/BulkSupport.h"
+#include "cfs/fs/CFSFileStream.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "platform/Time.h"
+
+void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, const std::string& mask,
+                            std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries,
+                            std::int32_t& files) {
+  if (bulk::FolderDepth(dir) > bulk::kMaxFolderDepth)
+    throw Exception("TContainerFS.ImportFiles - folders nested too deep: \"" + src + dir + "\"");
+  std::vector<platform::DirEntry> listing;
+  platform::ListDirectory(src + dir + mask, attributes, listing);
+  for (const platform::DirEntry& e : listing) {
+    if (e.name == "." || e.name == "..") continue;
+    const bool isDir = (e.attributes & platform::kAttrDirectory) != 0;
+    if (!isDir && bulk::AttributesSelected(e.attributes, attributes) && TDIRArray::MatchMask(e.name, mask)) {
+      entries.push_back({dir, e.name});
+      ++files;
+    } else if (isDir && recursive) {
+      const std::string sub = dir + e.name + "\\";
+      entries.push_back({sub, ""});
+      ScanDisk(src, sub, mask, attributes, recursive, entries, files);
+    }
+  }
+}
+
+void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
+                               bool askPassword) {
+  if (!entry.Dir.empty()) {
+    const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
+    if (!DirectoryExists(folder) && !ForceDirectories(folder))
+      throw Exception("TContainerFS.ImportFiles - can not create folder \"" + folder + "\"");
+  }
+  if (entry.Name.empty()) return;
+  const std::string n = entry.Dir + entry.Name;
+  const std::string diskPath = src + n;
+  if (FileExists(n)) {
+    if (existingFiles == 1) return;
+    if (existingFiles == 2) {
+      bool overwrite = false;
+      QueryOverwrite(n, diskPath, overwrite);
+      if (!overwrite) return;
+    }
+  }
+  currentFileName_ = n;
+  std::string filePassword;
+  bool cancelled = true;
+  if (askPassword) QueryPassword(diskPath, filePassword, cancelled);
+  if (cancelled) filePassword.clear();
+  {
+    TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
+    stream.LoadFromFile(diskPath);
+    const std::uint32_t attr = platform::GetFileAttributes(diskPath);
+    if (attr != platform::kInvalidAttributes) FileSetAttr(n, attr);
+  }
+  // The file's own password opens it again without asking.
+  const std::int32_t handle = FileOpen(n, 2, filePassword, "", "");
+  if (handle < 0) throw Exception("TContainerFS.ImportFiles - unable to open file \"" + n + "\" to set its date");
+  std::int64_t utc = 0;
+  std::uint16_t date = 0;
+  std::uint16_t time = 0;
+  if (platform::GetFileTime(diskPath, utc) &&
+      platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
+    FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
+  FileClose(handle);
+}
+
+std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::string& destDir,
+                                       std::int32_t attributes, bool recursive, std::uint8_t existingFiles,
+                                       bool askPassword) {
+  lastImportError_ = {};
+  std::int32_t result = 0;
+  const std::string saved = GetCurrentDir();
+  if (!destDir.empty()) {
+    ForceDirectories(destDir);
+    if (!SetCurrentDir(destDir)) {
+      SetCurrentDir(saved);
+      lastImportError_.Failed = true;
+      lastImportError_.DiskPath = path;
+      lastImportError_.ContainerPath = destDir;
+      lastImportError_.Message = "TContainerFS.ImportFiles - can not enter folder \"" + destDir + "\"";
+      return 0;
+    }
+  }
+  bulk::ScopeExit restore([&] {
+    if (!destDir.empty()) SetCurrentDir(saved);
+  });
+  cancel_ = false;
+  DoProgress(0);
+  std::string mask = platform::ExtractFileName(path);
+  if (mask.empty()) mask = "*.*";
+  const std::string src = platform::ExtractFilePath(path);
+  if (!src.empty() && !platform::DirectoryExists(src)) return 0;
+
+  std::vector<ScanEntry> entries;
+  ScanDisk(src, "", mask, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  const auto total = static_cast<std::int32_t>(entries.size());
+  for (std::int32_t i = 0; i < total; ++i) {
+    result = i + 1;
+    const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
+    try {
+      ImportEntry(src, entry, existingFiles, askPassword);
+    } catch (const std::exception& e) {
+      // The entry stops the import; the caller learns which one and why.
+      cancel_ = true;
+      lastImportError_.Failed = true;
+      lastImportError_.DiskPath = src + entry.Dir + entry.Name;
+      lastImportError_.ContainerPath = entry.Dir + entry.Name;
+      lastImportError_.Message = e.what();
+    }
+    DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
+    if (cancel_) break;
+  }
+  DoProgress(100);
+  return result;
+}
+
+std::int32_t TContainerFS::ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
+                                           std::uint8_t existingFiles, bool askPassword) {
+  lastImportError_ = {};
+  std::int32_t result = 0;
+  if (!platform::DirectoryExists(path)) return 0;
+  const std::string saved = GetCurrentDir();
+  bool entered = true;
+  if (!destDir.empty()) {
+    ForceDirectories(destDir);
+    entered = SetCurrentDir(destDir);
+  }
+  if (entered) {
+    const std::string name = platform::ExtractFileName(platform::ExcludeTrailingPathDelimiter(path));
+    if ((DirectoryExists(name) || CreateDir(name)) && SetCurrentDir(name)) {
+      try {
+        result = ImportFiles(platform::IncludeTrailingPathDelimiter(path) + "*.*", "", 63, recursive, existingFiles,
+                             askPassword);
+      } catch (...) {
+        SetCurrentDir(saved);
+        throw;
+      }
+    } else {
+      lastImportError_.Failed = true;
+      lastImportError_.DiskPath = path;
+      lastImportError_.ContainerPath = name;
+      lastImportError_.Message = "TContainerFS.ImportDirectory - can not create folder \"" + name + "\"";
+    }
+  } else {
+    lastImportError_.Failed = true;
+    lastImportError_.DiskPath = path;
+    lastImportError_.ContainerPath = destDir;
+    lastImportError_.Message = "TContainerFS.ImportDirectory - can not enter folder \"" + destDir + "\"";
+  }
+  SetCurrentDir(saved);
+  return result;
+}
