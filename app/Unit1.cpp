@@ -42,7 +42,10 @@ TForm1::TForm1(ui::Application& app, const SystemProbe& probe)
 
   tmr1.SetInterval(500);
   tmr1.OnTimer = [this] { tmr1Timer(); };
+  btn1.OnClick = [this] { btn1Click(); };
+  btn2.OnClick = [this] { btn2Click(); };
   OnCreate = [this] { FormCreate(); };
+  OnShow = [this] { FormShow(); };
 }
 
 void TForm1::FormCreate() {

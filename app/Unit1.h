@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "cfs/fs/ContainerFS.h"
+
 #include "app/GameLocator.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
@@ -36,16 +38,46 @@ class TForm1 : public ui::Form {
   std::vector<std::string> AddonList;
 
   void FormCreate();
+  // First showing: writes the restore program carried by the own executable next to it.
+  void FormShow();
   // One attempt to find the game; on success the search stops and the selection window opens.
   void tmr1Timer();
   std::string LocateGameDir() const;
   bool CheckGameDir(const std::string& dir) const;
+
+  // "立即打包": the whole packing run, ending the program.
+  void btn2Click();
+  // The collect step: container, imports, self-extracting executable.
+  void btn1Click();
+  void ResetProgress(TForm3& form);
+  void ProgressHandler(TForm3& form, double percent);
+  void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);
+
+  // The program's directory, ending in "".
+  std::string ProgramDir() const;
+  // Longest password in code page 936 bytes that the container's cipher takes.
+  static constexpr int kMaxPasswordBytes = 32;
 
   void SetSelectionWindow(TForm2* form) { selection_ = form; }
   void SetProgressWindow(TForm3* form) { progress_ = form; }
   TForm3* ProgressWindow() const { return progress_; }
 
  private:
+  // Stores one account or add-on; a failing entry is recorded in failures_.
+  void ImportChecked(TContainerFS& container, const std::string& path, const std::string& destDir, bool file);
+  // Tells the user what did not get into the package.
+  void ReportImportFailures();
+  // Reads every stored file of the built package back; "" or what failed.
+  std::string VerifyPackage(const std::string& exePath, const std::string& password) const;
+  bool PasswordTooLong(const std::string& password);
+
+  struct ImportFailure {
+    std::string source;     // the account or add-on folder (or file) on disk
+    TCFSImportError error;
+    std::vector<std::string> leftOut;  // disk files of that source not in the package
+  };
+  std::vector<ImportFailure> failures_;
+  bool shown_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;
   TForm3* progress_ = nullptr;

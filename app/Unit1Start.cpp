@@ -1,0 +1,30 @@
+// Start-up of the main window: the restore program travels in a container appended to the
+// tool's own executable and is written next to it before anything can be packed.
+#include <exception>
+
+#include "app/Cp936Text.h"
+#include "app/Unit1.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+namespace {
+// The embedded container opens with this password (an unencrypted one opens with any).
+const char kEmbeddedPassword[] = "q7m";
+}  // namespace
+
+std::string TForm1::ProgramDir() const { return platform::ExtractFilePath(probe_.ProgramPath()); }
+
+void TForm1::FormShow() {
+  if (shown_) return;
+  shown_ = true;
+  const std::string dir = ProgramDir();
+  try {
+    TContainerFS container(probe_.ProgramPath(), 0, kEmbeddedPassword, "", "", 0);
+    container.ExportFiles("*.*", dir, 63, true, 0);
+  } catch (const std::exception&) {
+    App().ShowMessageBox(this, Cp936("程序不完整，请重新下载."), Cp936("错误"), ui::MessageIcon::Error);
+    App().Terminate();
+  }
+  if (!platform::FileExists(dir + "loader.bin"))
+    App().ShowMessageBox(this, Cp936("释放文件失败，被杀毒软件阻止了吗？"), Cp936("错误"), ui::MessageIcon::Error);
+}

@@ -1,0 +1,15 @@
+#include "stub/StubMain.h"
+
+#include "stub/Unit1.h"
+
+TForm1& CreateStubWindow(ui::Application& app, const SystemProbe& probe) {
+  return app.CreateForm<TForm1>(probe);
+}
+
+int RunStub(std::unique_ptr<ui::Backend> backend) {
+  const SystemProbe probe;  // the operating system
+  ui::Application app(std::move(backend));
+  CreateStubWindow(app, probe);
+  app.Run();
+  return 0;
+}

@@ -1,0 +1,13 @@
+#pragma once
+// The restore program's main routine: its one window, then the message loop.
+#include <memory>
+
+#include "app/GameLocator.h"
+#include "ui/Application.h"
+
+class TForm1;
+
+TForm1& CreateStubWindow(ui::Application& app, const SystemProbe& probe);
+
+// Runs the restore program on `backend` until the application terminates; the exit code.
+int RunStub(std::unique_ptr<ui::Backend> backend);

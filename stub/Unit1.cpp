@@ -1,0 +1,144 @@
+#include "stub/Unit1.h"
+
+#include <cmath>
+#include <exception>
+
+#include "app/Cp936Text.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Text.h"
+
+namespace {
+
+// Percentages are rounded to the nearest integer, halves to even.
+int RoundPercent(double percent) { return static_cast<int>(std::nearbyint(percent)); }
+
+}  // namespace
+
+TForm1::TForm1(ui::Application& app, const SystemProbe& probe) : ui::Form(app, "Form1"), probe_(probe) {
+  SetCaption(Cp936("Zelk配置自解压工具 V0.1"));
+  SetBorderStyle(ui::BorderStyle::None);
+  SetPosition(ui::FormPosition::DesktopCenter);
+  SetFont("MS Sans Serif", 8);
+  SetClientSize(338, 149);
+
+  nxhdrpnl1.SetBounds(0, 0, 338, 149);
+  nxhdrpnl1.SetAlign(ui::Align::Client);
+  nxhdrpnl1.SetHeaderHeight(22);
+  nxhdrpnl1.SetText(Cp936("Zelk配置自解压工具 V0.1"));
+
+  lbl1.SetBounds(16, 40, 313, 21);
+  lbl1.SetText(Cp936("请将本程序放到Zelk目录，或者运行Zelk~"));
+
+  btn1.SetBounds(136, 96, 75, 25);
+  btn1.SetText(Cp936("立即解压"));
+  btn1.SetEnabled(false);
+  btn2.SetBounds(240, 96, 75, 25);
+  btn2.SetText(Cp936("关闭程序"));
+
+  pb2.SetBounds(16, 80, 305, 17);
+  pb2.SetVisible(false);
+  pb1.SetBounds(16, 104, 305, 17);
+  pb1.SetVisible(false);
+
+  lbl2.SetBounds(9, 149 - 13, 319, 13);
+  lbl2.SetAlign(ui::Align::Bottom);
+  lbl2.SetText(Cp936("本程序是备份工具生成，请到网吧后使用!"));
+  lbl2.SetEnabled(false);  // drawn greyed
+
+  tmr1.SetInterval(1000);
+  tmr1.OnTimer = [this] { tmr1Timer(); };
+  btn1.OnClick = [this] { btn1Click(); };
+  btn2.OnClick = [this] { btn2Click(); };
+  nxhdrpnl1.OnMouseDown = [this](int, int) { nxhdrpnl1MouseDown(); };
+  OnShow = [this] { FormShow(); };
+}
+
+void TForm1::FormShow() { App().SetTitle(Caption()); }
+
+void TForm1::tmr1Timer() {
+  std::string dir = platform::Trim(::LocateGameDir(probe_));
+  if (dir.empty()) return;
+  tmr1.SetEnabled(false);
+  GamePath = dir;
+  lbl1.SetText(Cp936("找到Zelk目录：") + GamePath);
+  btn1.SetEnabled(true);
+}
+
+void TForm1::btn1Click() {
+  btn1.SetVisible(false);
+  btn2.SetVisible(false);
+  pb1.SetVisible(true);
+  pb2.SetVisible(true);
+  OverwriteAll = false;
+  std::string password;
+  const std::string self = probe_.ProgramPath();
+
+  // A container that cannot even be read is left to the open below, which reports it.
+  bool encrypted = false;
+  try {
+    encrypted = IsContainerEncrypted(self);
+  } catch (const std::exception&) {
+  }
+  if (encrypted) {
+    do {
+      if (!App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password)) return;
+    } while (!CheckContainerPassword(self, password));
+  }
+
+  std::unique_ptr<TContainerFS> container;
+  try {
+    container = std::make_unique<TContainerFS>(self, 0, password, "", "", 0);
+  } catch (const std::exception&) {
+    ShowExtractError();
+    return;
+  }
+
+  container->OnOverwrite.Handler = [this](void*, TContainerFS& sender, const std::string& fileName,
+                                          const std::string& otherName, bool& overwrite) {
+    CFSConfirmOverwrite(sender, fileName, otherName, overwrite);
+  };
+  container->OnProgress.Handler = [this](void*, TContainerFS&, double percent, bool&) { ProgressHandler(percent); };
+  container->OnFileProgress.Handler = [this](void*, TContainerFS&, const std::string& fileName, double percent) {
+    FileProgressHandler(fileName, percent);
+  };
+  try {
+    container->ExportFiles("*.*", GamePath, 63, true, 2);
+  } catch (const std::exception&) {
+    container.reset();
+    ShowExtractError();
+    return;
+  }
+  container.reset();
+
+  App().ShowMessageBox(this, Cp936("退出吗？"), Cp936("解压完成"), ui::MessageIcon::Information);
+  Close();
+  App().Terminate();
+}
+
+void TForm1::CFSConfirmOverwrite(TContainerFS&, const std::string& fileName, const std::string&, bool& overwrite) {
+  if (OverwriteAll) {
+    overwrite = true;
+    return;
+  }
+  ui::ModalResult answer = App().ShowMessageDialog(
+      fileName + Cp936("已经存在,是否覆盖？") + "\r\n" + Cp936("如果你不知道选，请直接点ALL"),
+      ui::MessageIcon::Question, ui::MessageButtons::YesNoAll, this);
+  if (answer == ui::ModalResult::All) OverwriteAll = true;
+  overwrite = answer == ui::ModalResult::Yes || OverwriteAll;
+}
+
+void TForm1::ProgressHandler(double percent) {
+  pb2.SetPosition(RoundPercent(percent));
+  App().ProcessMessages();
+}
+
+void TForm1::FileProgressHandler(const std::string& fileName, double percent) {
+  lbl1.SetText(fileName);
+  pb1.SetPosition(RoundPercent(percent));
+  App().ProcessMessages();
+}
+
+void TForm1::ShowExtractError() {
+  App().ShowMessageDialog(Cp936("不能解压！ '") + probe_.ProgramPath() + "'", ui::MessageIcon::Error,
+                          ui::MessageButtons::Ok, this);
+}

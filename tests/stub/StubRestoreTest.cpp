@@ -1,0 +1,193 @@
+// The restore program on packed fake games: the password loop, the overwrite questions, export
+// failures, and the restored tree against what was packed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "app/Cp936Text.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tests/app/TreeCheck.h"
+#include "tests/fixtures/FakeGame.h"
+#include "tests/stub/StubHarness.h"
+
+namespace {
+
+using ui::ModalResult;
+using ui::headless::MessageRecord;
+
+// Packs every listed account and add-on the way the tool does.
+void Pack(const fixtures::FakeGame& game, const std::string& file, const std::string& password) {
+  TContainerFS container(file, kModeCreate, password, "?", "z", 9);
+  for (const fixtures::SelectionRow& row : game.accountRows) {
+    std::string path = game.gamePath + "userdata\\" + row.caption;
+    if (platform::FileExists(path)) container.ImportFiles(path, "userdata", 63, false, 2, false);
+    if (platform::DirectoryExists(path)) container.ImportDirectory(path, "userdata", true, 2, false);
+    ASSERT_FALSE(container.LastImportError().Failed) << container.LastImportError().Message;
+  }
+  for (const fixtures::SelectionRow& row : game.addonRows) {
+    container.ImportDirectory(game.gamePath + "interface\\" + row.caption, "interface", true, 2, false);
+    ASSERT_FALSE(container.LastImportError().Failed) << container.LastImportError().Message;
+  }
+}
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::filesystem::path NativeOf(const TestTree& tree, const std::string& rel936) {
+  return tree.Native("cafe/" + platform::Cp936ToUtf8(platform::ReplaceSeparators(rel936, '\\', '/')));
+}
+
+// Two packed files of the fake game, the first two in manifest order.
+std::vector<fixtures::ManifestEntry> SomeFiles(const std::vector<fixtures::ManifestEntry>& packed, std::size_t n) {
+  std::vector<fixtures::ManifestEntry> out;
+  for (const fixtures::ManifestEntry& e : packed)
+    if (!e.directory && !(e.attributes & platform::kAttrReadOnly) && out.size() < n) out.push_back(e);
+  return out;
+}
+
+struct Restore {
+  TestTree tree;
+  fixtures::FakeGame game;
+  std::vector<fixtures::ManifestEntry> packed;
+  StubHarness stub;
+
+  explicit Restore(const std::string& password, std::uint64_t seed = 7) {
+    fixtures::FakeGameOptions options;
+    options.seed = seed;
+    game = fixtures::MakeFakeGame(tree.Dir("home"), options);
+    packed = PackedEntries(game);
+    tree.MakeGameDir("cafe");
+    // The package itself stands in for the restore program: its container starts at offset 0.
+    stub.probe.programPath = tree.Dir("cafe") + Cp936("Zelk配置文件恢复包.exe");
+    Pack(game, stub.probe.programPath, password);
+    stub.form.ShowForm();
+    stub.backend->RunFor(1000);
+  }
+  std::vector<const MessageRecord*> Of(MessageRecord::Kind kind) const {
+    std::vector<const MessageRecord*> out;
+    for (const MessageRecord& m : stub.backend->Messages())
+      if (m.kind == kind) out.push_back(&m);
+    return out;
+  }
+};
+
+TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
+  Restore r("secret");
+  ASSERT_TRUE(r.stub.form.btn1.Enabled());
+  std::vector<fixtures::ManifestEntry> existing = SomeFiles(r.packed, 3);
+  ASSERT_EQ(existing.size(), 3u);
+  for (const fixtures::ManifestEntry& e : existing) {
+    std::filesystem::create_directories(NativeOf(r.tree, e.path).parent_path());
+    std::ofstream(NativeOf(r.tree, e.path), std::ios::binary) << "old";
+  }
+  r.stub.backend->QueueInput(std::string("wrong"));
+  r.stub.backend->QueueInput(std::string("secret"));
+  r.stub.backend->QueueAnswer(ModalResult::No);
+  r.stub.backend->QueueAnswer(ModalResult::All);
+
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+
+  auto inputs = r.Of(MessageRecord::Kind::Input);
+  ASSERT_EQ(inputs.size(), 2u);
+  EXPECT_EQ(inputs[0]->input.caption, Cp936("你设置了密码，请输入密码."));
+  EXPECT_EQ(inputs[0]->input.prompt, Cp936("密码:     "));
+  EXPECT_EQ(inputs[1]->initialText, "wrong");  // the last entry comes back
+
+  // Two questions: No for the first, All for the second; the third file is replaced unasked.
+  auto dialogs = r.Of(MessageRecord::Kind::Dialog);
+  ASSERT_EQ(dialogs.size(), 2u);
+  const std::string suffix =
+      Cp936("已经存在,是否覆盖？") + "\r\n" + Cp936("如果你不知道选，请直接点ALL");
+  std::string keptName;
+  for (const MessageRecord* d : dialogs) {
+    EXPECT_EQ(d->request.buttons, ui::MessageButtons::YesNoAll);
+    ASSERT_GT(d->request.text.size(), suffix.size());
+    EXPECT_EQ(d->request.text.substr(d->request.text.size() - suffix.size()), suffix);
+  }
+  keptName = dialogs[0]->request.text.substr(0, dialogs[0]->request.text.size() - suffix.size());
+  EXPECT_TRUE(r.stub.form.OverwriteAll);
+
+  // The answered-No file keeps its old content; everything else is as packed.
+  const fixtures::ManifestEntry* kept = nullptr;
+  for (const fixtures::ManifestEntry& e : existing)
+    if (platform::UpperCaseAscii(e.path) == platform::UpperCaseAscii(keptName)) kept = &e;
+  ASSERT_NE(kept, nullptr) << platform::Cp936ToUtf8(keptName);
+  EXPECT_EQ(ReadAll(NativeOf(r.tree, kept->path)), "old");
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed, {kept->path}), "");
+
+  auto boxes = r.Of(MessageRecord::Kind::Box);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0]->request.text, Cp936("退出吗？"));
+  EXPECT_EQ(boxes[0]->request.caption, Cp936("解压完成"));
+  EXPECT_EQ(boxes[0]->request.icon, ui::MessageIcon::Information);
+  EXPECT_TRUE(r.stub.app.Terminated());
+  EXPECT_EQ(r.stub.form.pb2.Position(), 100);
+}
+
+TEST(StubRestore, YesReplacesOnlyThatFileAndEveryOtherIsAskedAgain) {
+  Restore r("");
+  std::vector<fixtures::ManifestEntry> existing = SomeFiles(r.packed, 2);
+  for (const fixtures::ManifestEntry& e : existing) {
+    std::filesystem::create_directories(NativeOf(r.tree, e.path).parent_path());
+    std::ofstream(NativeOf(r.tree, e.path), std::ios::binary) << "old";
+  }
+  r.stub.backend->QueueAnswer(ModalResult::Yes);
+  r.stub.backend->QueueAnswer(ModalResult::Yes);
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  EXPECT_TRUE(r.Of(MessageRecord::Kind::Input).empty());  // not encrypted: no password asked
+  EXPECT_EQ(r.Of(MessageRecord::Kind::Dialog).size(), 2u);
+  EXPECT_FALSE(r.stub.form.OverwriteAll);
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed), "");
+}
+
+TEST(StubRestore, CancelledPasswordExportsNothing) {
+  Restore r("secret");
+  r.stub.backend->QueueInput(std::string("nope"));
+  r.stub.backend->QueueInput(std::nullopt);
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  EXPECT_EQ(r.Of(MessageRecord::Kind::Input).size(), 2u);
+  EXPECT_TRUE(r.Of(MessageRecord::Kind::Box).empty());
+  EXPECT_TRUE(r.Of(MessageRecord::Kind::Dialog).empty());
+  EXPECT_TRUE(std::filesystem::is_empty(r.tree.Native("cafe/userdata")));
+  EXPECT_FALSE(r.stub.form.btn1.Visible());
+  EXPECT_FALSE(r.stub.form.btn2.Visible());
+  EXPECT_FALSE(r.stub.app.Terminated());
+}
+
+TEST(StubRestore, TargetThatCannotBeReplacedShowsTheErrorDialog) {
+  Restore r("");
+  // A folder where a stored file must go cannot be deleted to make room.
+  std::vector<fixtures::ManifestEntry> one = SomeFiles(r.packed, 1);
+  ASSERT_EQ(one.size(), 1u);
+  std::filesystem::create_directories(NativeOf(r.tree, one[0].path) / "inside");
+  r.stub.backend->QueueAnswer(ModalResult::All);
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  auto dialogs = r.Of(MessageRecord::Kind::Dialog);
+  ASSERT_FALSE(dialogs.empty());
+  EXPECT_EQ(dialogs.back()->request.icon, ui::MessageIcon::Error);
+  EXPECT_EQ(dialogs.back()->request.text, Cp936("不能解压！ '") + r.stub.probe.programPath + "'");
+  EXPECT_TRUE(r.Of(MessageRecord::Kind::Box).empty());
+  EXPECT_FALSE(r.stub.app.Terminated());
+}
+
+TEST(StubRestore, EmptyContainerStillEndsWithTheQuestion) {
+  TestTree tree;
+  tree.MakeGameDir("cafe");
+  StubHarness stub;
+  stub.probe.programPath = tree.Dir("cafe") + "pkg.exe";
+  { TContainerFS container(stub.probe.programPath, kModeCreate, "", "?", "z", 9); }
+  stub.form.ShowForm();
+  stub.backend->RunFor(1000);
+  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+  ASSERT_EQ(stub.backend->Messages().size(), 1u);
+  EXPECT_EQ(stub.backend->Messages()[0].request.text, Cp936("退出吗？"));
+  EXPECT_TRUE(stub.app.Terminated());
+}
+
+}  // namespace

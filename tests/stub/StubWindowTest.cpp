@@ -1,0 +1,84 @@
+// The restore program's window before anything is exported: its controls, the search for the
+// game directory, dragging, and a program that carries no container.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/Cp936Text.h"
+#include "tests/stub/StubHarness.h"
+
+namespace {
+
+using ui::headless::MessageRecord;
+
+TEST(StubWindow, ControlsAndGameSearch) {
+  TestTree tree;
+  tree.MakeDir("cafe");
+  StubHarness stub;
+  stub.probe.programPath = tree.Dir("cafe") + Cp936("Zelk配置文件恢复包.exe");
+  TForm1& f = stub.form;
+  f.ShowForm();
+
+  EXPECT_EQ(f.Caption(), Cp936("Zelk配置自解压工具 V0.1"));
+  EXPECT_EQ(stub.app.Title(), f.Caption());
+  EXPECT_EQ(f.GetBorderStyle(), ui::BorderStyle::None);
+  EXPECT_EQ(f.ClientWidth(), 338);
+  EXPECT_EQ(f.ClientHeight(), 149);
+  EXPECT_EQ(f.nxhdrpnl1.Text(), f.Caption());
+  EXPECT_FALSE(f.lbl2.Enabled());
+  EXPECT_EQ(f.lbl2.Text(), Cp936("本程序是备份工具生成，请到网吧后使用!"));
+  EXPECT_FALSE(f.pb1.Visible());
+  EXPECT_FALSE(f.pb2.Visible());
+  EXPECT_TRUE(f.btn2.Enabled());
+  EXPECT_EQ(f.tmr1.Interval(), 1000u);
+
+  // Nothing found: the timer keeps polling and the button stays out of reach.
+  stub.backend->RunFor(3000);
+  EXPECT_TRUE(f.tmr1.Enabled());
+  EXPECT_FALSE(ui::headless::Click(f.btn1));
+  EXPECT_EQ(f.lbl1.Text(), Cp936("请将本程序放到Zelk目录，或者运行Zelk~"));
+
+  // The client appears under bin\zhcn below the program's folder.
+  tree.MakeGameDir("cafe/bin/zhcn");
+  stub.backend->RunFor(1000);
+  EXPECT_FALSE(f.tmr1.Enabled());
+  EXPECT_EQ(f.GamePath, tree.Dir("cafe/bin/zhcn"));
+  EXPECT_EQ(f.lbl1.Text(), Cp936("找到Zelk目录：") + tree.Dir("cafe/bin/zhcn"));
+  EXPECT_TRUE(f.btn1.Enabled());
+
+  // The header drags the window.
+  EXPECT_TRUE(ui::headless::PressMouse(f.nxhdrpnl1, 30, 5));
+}
+
+TEST(StubWindow, MissingContainerShowsTheErrorDialogAndLeavesNoButton) {
+  TestTree tree;
+  tree.MakeGameDir("cafe");
+  tree.MakeFile("cafe/plain.exe", std::string(5000, 'M'));  // an executable without a container
+  StubHarness stub;
+  stub.probe.programPath = tree.Dir("cafe") + "plain.exe";
+  stub.form.ShowForm();
+  stub.backend->RunFor(1000);
+  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+
+  const auto& messages = stub.backend->Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].kind, MessageRecord::Kind::Dialog);
+  EXPECT_EQ(messages[0].request.icon, ui::MessageIcon::Error);
+  EXPECT_EQ(messages[0].request.buttons, ui::MessageButtons::Ok);
+  EXPECT_EQ(messages[0].request.text, Cp936("不能解压！ '") + stub.probe.programPath + "'");
+  EXPECT_FALSE(stub.form.btn1.Visible());
+  EXPECT_FALSE(stub.form.btn2.Visible());
+  EXPECT_TRUE(stub.form.pb1.Visible());
+  EXPECT_FALSE(stub.app.Terminated());
+  EXPECT_TRUE(std::filesystem::is_empty(tree.Native("cafe/userdata")));
+}
+
+TEST(StubWindow, CloseButtonEndsTheProgram) {
+  StubHarness stub;
+  stub.probe.programPath = "C:\\nowhere\\x.exe";
+  stub.form.ShowForm();
+  ASSERT_TRUE(ui::headless::Click(stub.form.btn2));
+  EXPECT_TRUE(stub.app.Terminated());
+}
+
+}  // namespace
