@@ -355,8 +355,13 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
       throw Exception("TCFSAdvancedFileStream.Write - error writing to data stream, fileName = " +
                       Quoted(fileName_) + ".");
   }
+  // Blocks behind the rewritten ones stay where they are, with their headers.
+  std::vector<std::pair<TCFSBlockHeader, std::int64_t>> tail;
+  for (std::int32_t i = firstBlock + static_cast<std::int32_t>(pending.size()); i < oldCount; ++i)
+    tail.emplace_back(headers_.Record(i), headers_.Key(i));
   headers_.SetCount(firstBlock);
   for (const Pending& p : pending) headers_.Add(p.Header, p.Offset);
+  for (const auto& [h, key] : tail) headers_.Add(h, key);
   size_ = newSize;
   position_ = start + count;
   WriteStreamHeader();
