@@ -1,0 +1,217 @@
+// cfstool's commands run in-process on fixture trees: create, list, extract, check, info, and
+// restore packages behind arbitrary stubs.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "cfs/file/CFSLittleEndian.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tests/cfs/file/StorageTestUtil.h"
+#include "tools/CfsTool.h"
+#include "tools/CfsToolArgs.h"
+
+namespace {
+
+using storagetest::Bytes;
+using storagetest::ReadAll;
+using storagetest::WriteAll;
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Result RunTool(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  const CfsToolIO io{out, err, [](std::string_view s) { return std::string(s); }};
+  const int code = RunCfsTool(args, io);
+  return {code, out.str(), err.str()};
+}
+
+const std::string kAddon = platform::Utf8ToCp936("插件甲");
+const std::string kBigName = platform::Utf8ToCp936("界面设置.bin");
+
+class CfsToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    src_ = dir_ / "src\\";
+    // interface\<addon>\..., userdata\acc\..., an empty file and an empty folder.
+    ASSERT_TRUE(platform::ForceDirectories(src_ + "interface\\" + kAddon + "\\sub"));
+    ASSERT_TRUE(platform::ForceDirectories(src_ + "userdata\\acc\\empty"));
+    Put("interface\\" + kAddon + "\\" + kBigName, storagetest::Pattern(150000, 1));
+    Put("interface\\" + kAddon + "\\sub\\info.ini", storagetest::Text("[x]\r\nname=y\r\n"));
+    Bytes text;
+    for (int i = 0; i < 20000; ++i) text.push_back(static_cast<std::uint8_t>('a' + i % 7));
+    Put("userdata\\acc\\config.wtf", text);
+    Put("userdata\\acc\\zero.txt", {});
+  }
+
+  void Put(const std::string& rel, const Bytes& data) { ASSERT_TRUE(WriteAll(src_ + rel, data)) << rel; }
+
+  // Every file and folder below a is below b with the same bytes.
+  void ExpectSameTree(const std::string& a, const std::string& b) {
+    std::vector<platform::DirEntry> entries;
+    ASSERT_TRUE(platform::ListDirectory(a + "*.*", platform::kAttrAnyFile, entries));
+    for (const auto& e : entries) {
+      if (e.name == "." || e.name == "..") continue;
+      ++compared_;
+      if (e.attributes & platform::kAttrDirectory) {
+        ASSERT_TRUE(platform::DirectoryExists(b + e.name)) << b + e.name;
+        ExpectSameTree(a + e.name + "\\", b + e.name + "\\");
+      } else {
+        ASSERT_TRUE(platform::FileExists(b + e.name)) << b + e.name;
+        EXPECT_EQ(ReadAll(a + e.name), ReadAll(b + e.name)) << e.name;
+      }
+    }
+  }
+
+  storagetest::ScratchDir dir_;
+  std::string src_;
+  int compared_ = 0;  // entries ExpectSameTree looked at
+};
+
+TEST_F(CfsToolTest, CreateListExtractInfoRoundTrip) {
+  const std::string c = dir_ / "c.cfs";
+  Result r = RunTool({"create", c, src_ + "interface", src_ + "userdata\\", "--method", "7"});
+  ASSERT_EQ(r.code, 0) << r.err;
+
+  r = RunTool({"list", c});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("interface\\" + kAddon + "\\" + kBigName), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("150000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("userdata\\acc\\empty\\"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("7 bzip2/200k"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("4 files, 6 folders"), std::string::npos) << r.out;
+
+  r = RunTool({"info", c});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Base offset:         0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Encryption:          none"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Files:               4 "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Folders:             6"), std::string::npos) << r.out;
+
+  const std::string out = dir_ / "out\\";
+  r = RunTool({"extract", c, out});
+  ASSERT_EQ(r.code, 0) << r.err;
+  ExpectSameTree(src_, out);
+  EXPECT_EQ(compared_, 10);
+  EXPECT_TRUE(platform::DirectoryExists(out + "userdata\\acc\\empty"));
+
+  r = RunTool({"check", c});
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("4 files checked, 0 damaged, 0 bad pages"), std::string::npos) << r.out;
+}
+
+TEST_F(CfsToolTest, CheckNamesTheFileWithAFlippedByte) {
+  // One large incompressible file fills most of the container, so its middle is file data.
+  const std::string c = dir_ / "c.cfs";
+  ASSERT_EQ(RunTool({"create", c, src_ + "interface\\" + kAddon + "\\" + kBigName, "--method", "0"}).code, 0);
+  Bytes data = ReadAll(c);
+  ASSERT_GT(data.size(), 150000u);
+  data[data.size() / 2] ^= 0x40;
+  ASSERT_TRUE(WriteAll(c, data));
+  const Result r = RunTool({"check", c});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("DAMAGED " + kBigName + ":"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1 damaged"), std::string::npos) << r.out;
+  // Extracting it fails with a message instead of writing wrong bytes silently.
+  const Result x = RunTool({"extract", c, dir_ / "x"});
+  EXPECT_EQ(x.code, 1) << x.out;
+  EXPECT_FALSE(x.err.empty());
+}
+
+TEST_F(CfsToolTest, PackageBehindAnArbitraryStub) {
+  Bytes stub = storagetest::Pattern(70000, 9);
+  std::memcpy(stub.data() + 1000, "AAMVHFSS", 8);  // a stray signature in the stub's code
+  ASSERT_TRUE(WriteAll(dir_ / "loader.bin", stub));
+  const std::string pkg = dir_ / platform::Utf8ToCp936("Zelk配置文件恢复包.exe");
+  Result r = RunTool({"create", pkg, src_ + "userdata", "--stub", dir_ / "loader.bin", "--password", "q7m", "--dest",
+                  "backup/old", "--part-size", "0x7FFFFFFFFFFFFFFE"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_FALSE(platform::FileExists(pkg + ".cfs-tmp"));
+  const Bytes data = ReadAll(pkg);
+  ASSERT_GT(data.size(), stub.size() + 280);
+  EXPECT_TRUE(std::equal(stub.begin(), stub.end(), data.begin()));
+  EXPECT_EQ(GetLE64s(data.data() + stub.size() + 8), 0x7FFFFFFFFFFFFFFE);
+
+  r = RunTool({"info", pkg});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("Base offset:         70000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Encryption:          AES"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("give the container password"), std::string::npos) << r.out;
+
+  r = RunTool({"list", pkg});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("invalid password"), std::string::npos) << r.err;
+
+  r = RunTool({"list", pkg, "--password", "q7m"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("backup\\old\\userdata\\acc\\config.wtf"), std::string::npos) << r.out;
+
+  EXPECT_EQ(RunTool({"check", pkg, "--password", "q7m"}).code, 0);
+  const std::string out = dir_ / "out\\";
+  ASSERT_EQ(RunTool({"extract", pkg, out, "--password", "q7m"}).code, 0);
+  ExpectSameTree(src_ + "userdata\\", out + "backup\\old\\userdata\\");
+}
+
+TEST_F(CfsToolTest, PartSizeIsWrittenOnlyWhenTheContainerFits) {
+  const std::string c = dir_ / "c.cfs";
+  ASSERT_EQ(RunTool({"create", c, src_ + "userdata", "--part-size", "1000000"}).code, 0);
+  EXPECT_EQ(GetLE64s(ReadAll(c).data() + 8), 1000000);
+  // A container larger than the part size asked for is refused and not left behind.
+  const Result r = RunTool({"create", c, src_ + "interface", "--method", "0", "--part-size", "4096"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("--part-size"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::FileExists(c));
+}
+
+TEST_F(CfsToolTest, BadCommandLinesAndBadFiles) {
+  EXPECT_EQ(RunTool({}).code, 2);
+  EXPECT_EQ(RunTool({"frobnicate"}).code, 2);
+  EXPECT_EQ(RunTool({"list"}).code, 2);
+  EXPECT_EQ(RunTool({"list", "a", "b"}).code, 2);
+  EXPECT_EQ(RunTool({"list", "a", "--stub", "x"}).code, 2);       // option of another command
+  EXPECT_EQ(RunTool({"list", "a", "--password"}).code, 2);        // option without value
+  EXPECT_EQ(RunTool({"create", dir_ / "c.cfs"}).code, 2);           // nothing to put in
+  EXPECT_EQ(RunTool({"create", dir_ / "c.cfs", src_, "--method", "10"}).code, 2);
+  EXPECT_EQ(RunTool({"create", dir_ / "c.cfs", src_, "--part-size", "-5"}).code, 2);
+  const Result usage = RunTool({"extract", "a"});
+  EXPECT_NE(usage.err.find("Usage: cfstool"), std::string::npos);
+  EXPECT_FALSE(platform::FileExists(dir_ / "c.cfs"));
+
+  // Missing inputs and files that are no containers fail with a message.
+  Result r = RunTool({"create", dir_ / "c.cfs", dir_ / "missing"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("missing"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::FileExists(dir_ / "c.cfs"));
+  r = RunTool({"create", dir_ / "p.exe", src_ + "userdata", "--stub", dir_ / "nostub.bin"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("MakeSFX - Cannot open file"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::FileExists(dir_ / "p.exe"));
+
+  ASSERT_TRUE(WriteAll(dir_ / "junk.bin", storagetest::Pattern(10000, 3)));
+  for (const char* cmd : {"info", "list", "check"}) {
+    r = RunTool({cmd, dir_ / "junk.bin"});
+    EXPECT_EQ(r.code, 1) << cmd;
+    EXPECT_FALSE(r.err.empty() && r.out.empty()) << cmd;
+  }
+  EXPECT_EQ(RunTool({"info", dir_ / "none.cfs"}).code, 1);
+}
+
+TEST(CfsToolArgsTest, Numbers) {
+  std::int64_t v = 0;
+  EXPECT_TRUE(ParseInt64("0x7FFFFFFFFFFFFFFE", v));
+  EXPECT_EQ(v, 0x7FFFFFFFFFFFFFFE);
+  EXPECT_TRUE(ParseInt64("9223372036854775807", v));
+  EXPECT_EQ(v, INT64_MAX);
+  EXPECT_FALSE(ParseInt64("9223372036854775808", v));
+  EXPECT_FALSE(ParseInt64("0x8000000000000000", v));
+  EXPECT_FALSE(ParseInt64("0x", v));
+  EXPECT_FALSE(ParseInt64("", v));
+  EXPECT_FALSE(ParseInt64("12a", v));
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#include "tools/CfsTool.h"
+
+#include <exception>
+
+#include "platform/Exception.h"
+#include "tools/CfsToolCommands.h"
+
+const char* const kCfsToolUsageText =
+    "Usage: cfstool <command> <arguments> [options]\n"
+    "\n"
+    "  info <file> [--password P]\n"
+    "      wrapper header, page geometry, counters, encryption, part files, base offset\n"
+    "  list <file> [--password P]\n"
+    "      every stored file and folder with attributes, time, size and compression method\n"
+    "  extract <file> <folder> [--password P]\n"
+    "      writes every stored file and folder into <folder> (existing files are replaced)\n"
+    "  check <file> [--password P]\n"
+    "      reads every block of every file and every page; names what is damaged\n"
+    "  create <output> <folder or file>... [--stub FILE] [--password P] [--method N]\n"
+    "         [--part-size N] [--dest FOLDER]\n"
+    "      a container holding the folders (each as a folder of its name) and files, in the\n"
+    "      root or in --dest; with --stub a restore package: the stub program followed by the\n"
+    "      container. --method 0..9 (default 9, bzip2), --part-size in bytes (decimal or 0x..)\n"
+    "\n"
+    "<file> is a container or a program with a container appended (a restore package).\n"
+    "Exit codes: 0 success, 1 failure or damage found, 2 bad command line.\n";
+
+int CfsToolUsageError(const CfsToolIO& io, const std::string& message) {
+  io.Err("cfstool: " + message + "\n\n" + kCfsToolUsageText);
+  return kCfsToolUsage;
+}
+
+bool ParseMethodOption(const CfsToolArgs& args, std::uint8_t fallback, std::uint8_t& method) {
+  method = fallback;
+  const auto text = args.Option("method");
+  if (!text) return true;
+  std::int64_t v = 0;
+  if (!ParseInt64(*text, v) || v > 9) return false;
+  method = static_cast<std::uint8_t>(v);
+  return true;
+}
+
+int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io) {
+  struct Command {
+    const char* name;
+    int (*run)(const CfsToolArgs&, const CfsToolIO&);
+    std::vector<std::string> options;
+  };
+  static const Command kCommands[] = {
+      {"info", CfsToolInfo, {"password"}},
+      {"list", CfsToolList, {"password"}},
+      {"extract", CfsToolExtract, {"password"}},
+      {"check", CfsToolCheck, {"password"}},
+      {"create", CfsToolCreate, {"stub", "password", "method", "part-size", "dest"}},
+  };
+  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    (args.empty() ? io.err : io.out) << kCfsToolUsageText;
+    return args.empty() ? kCfsToolUsage : kCfsToolOk;
+  }
+  for (const Command& c : kCommands) {
+    if (args[0] != c.name) continue;
+    CfsToolArgs parsed;
+    std::string error;
+    if (!ParseCfsToolArgs(args, c.options, parsed, error)) return CfsToolUsageError(io, error);
+    try {
+      return c.run(parsed, io);
+    } catch (const Exception& e) {
+      io.Err("cfstool: " + e.Message() + "\n");
+    } catch (const std::exception& e) {
+      io.Err(std::string("cfstool: ") + e.what() + "\n");
+    }
+    return kCfsToolFailed;
+  }
+  return CfsToolUsageError(io, "unknown command " + args[0]);
+}

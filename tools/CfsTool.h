@@ -1,0 +1,30 @@
+#pragma once
+// cfstool: looks into, checks, extracts and builds containers and restore packages from the
+// command line. The commands run on code page 936 arguments and write code page 936 text through
+// the console conversion the caller supplies.
+#include <functional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum : int {
+  kCfsToolOk = 0,
+  kCfsToolFailed = 1,  // damage found or the operation failed
+  kCfsToolUsage = 2,   // bad command line
+};
+
+struct CfsToolIO {
+  std::ostream& out;
+  std::ostream& err;
+  // Code page 936 text to the console's encoding.
+  std::function<std::string(std::string_view)> toConsole;
+
+  void Out(std::string_view text) const { out << toConsole(text); }
+  void Err(std::string_view text) const { err << toConsole(text); }
+};
+
+// args without the program name, code page 936, paths with "\". Returns the exit code.
+int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io);
+
+extern const char* const kCfsToolUsageText;

@@ -1,0 +1,93 @@
+// cfstool create: a container from disk folders and files, or with --stub a restore package
+// (the stub program followed by that container).
+#include <memory>
+
+#include "cfs/file/CFSLittleEndian.h"
+#include "cfs/fs/ContainerFS.h"
+#include "cfs/sfx/MakeSFX.h"
+#include "platform/Exception.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tools/CfsToolCommands.h"
+
+namespace {
+
+constexpr std::int64_t kWrapperHeaderSize = 280;
+constexpr std::int64_t kMinPartSize = 380;
+
+// The wrapper header of a one-part container carries the largest size its part may reach; a
+// container built on one machine for another gets the value of the target volume here.
+void SetPartSize(const std::string& file, std::int64_t partSize) {
+  auto f = platform::File::Open(file, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
+                                platform::FileDisposition::OpenExisting);
+  std::uint8_t header[kWrapperHeaderSize];
+  if (!f || f->Read(header, kWrapperHeaderSize) != kWrapperHeaderSize)
+    throw Exception("cannot read the wrapper header of " + file);
+  if (header[16] != 0) throw Exception("the container has more than one part: --part-size cannot be changed");
+  if (f->Size() > partSize)
+    throw Exception("the container (" + std::to_string(f->Size()) + " bytes) is larger than --part-size");
+  PutLE64(header + 8, static_cast<std::uint64_t>(partSize));
+  if (f->Seek(8, platform::SeekOrigin::Begin) != 8 || f->Write(header + 8, 8) != 8 || !f->Flush())
+    throw Exception("cannot write the wrapper header of " + file);
+}
+
+// Imports one disk folder (as a folder of its name) or one file into dest.
+void ImportInput(TContainerFS& fs, const std::string& input, const std::string& dest) {
+  const std::string path = platform::ExcludeTrailingPathDelimiter(platform::ExpandFileName(input));
+  if (platform::DirectoryExists(path)) {
+    fs.ImportDirectory(path, dest, true, 0, false);
+    const std::string folder = "\\" + (dest.empty() ? "" : dest + "\\") + platform::ExtractFileName(path);
+    if (!fs.LastImportError().Failed && !fs.DirectoryExists(folder)) throw Exception("cannot import folder " + input);
+  } else if (platform::FileExists(path)) {
+    const std::int32_t done = fs.ImportFiles(path, dest, 63, false, 0, false);
+    if (!fs.LastImportError().Failed && done != 1) throw Exception("cannot import file " + input);
+  } else {
+    throw Exception("no such file or folder: " + input);
+  }
+  const TCFSImportError& e = fs.LastImportError();
+  if (e.Failed) throw Exception("cannot import " + e.DiskPath + ": " + e.Message);
+}
+
+}  // namespace
+
+int CfsToolCreate(const CfsToolArgs& args, const CfsToolIO& io) {
+  if (args.positional.size() < 2) return CfsToolUsageError(io, "create takes an output file and at least one input");
+  std::uint8_t method = 9;
+  if (!ParseMethodOption(args, 9, method)) return CfsToolUsageError(io, "--method takes a number from 0 to 9");
+  std::int64_t partSize = 0;
+  if (const auto p = args.Option("part-size")) {
+    if (!ParseInt64(*p, partSize) || partSize < kMinPartSize)
+      return CfsToolUsageError(io, "--part-size takes a number of bytes, at least 380");
+  }
+  std::string dest = platform::ReplaceSeparators(args.Option("dest").value_or(""), '/', '\\');
+  while (!dest.empty() && (dest.front() == '\\')) dest.erase(0, 1);
+  dest = platform::ExcludeTrailingPathDelimiter(dest);
+
+  const std::string output = platform::ExpandFileName(args.positional[0]);
+  const auto stub = args.Option("stub");
+  // With a stub the container is built next to the output and wrapped afterwards.
+  const std::string container = stub ? output + ".cfs-tmp" : output;
+  if (platform::FileExists(container) && !platform::DeleteFile(container))
+    throw Exception("cannot replace " + container);
+  bool wrapping = false;
+  try {
+    {
+      TContainerFS fs(container, kModeCreate, args.Password(), "", "", method);
+      for (std::size_t i = 1; i < args.positional.size(); ++i) ImportInput(fs, args.positional[i], dest);
+    }
+    if (partSize) SetPartSize(container, partSize);
+    if (stub) {
+      wrapping = true;
+      MakeSFX(container, platform::ExpandFileName(*stub), output);
+      platform::DeleteFile(container);
+    }
+  } catch (...) {
+    // No half-built container or package is left behind.
+    platform::DeleteFile(container);
+    if (wrapping) platform::DeleteFile(output);
+    throw;
+  }
+  io.Out("created " + args.positional[0] + "\n");
+  return kCfsToolOk;
+}

@@ -1,0 +1,61 @@
+// cfstool info: wrapper, geometry and counters of a container without touching its files.
+#include <memory>
+#include <sstream>
+
+#include "cfs/engine/PageFileManager.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Exception.h"
+#include "tools/CfsToolCommands.h"
+#include "tools/CfsToolFormat.h"
+#include "tools/ContainerWalk.h"
+
+int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
+  if (args.positional.size() != 1) return CfsToolUsageError(io, "info takes one container file");
+  const std::string file = args.positional[0];
+  std::ostringstream s;
+  bool encrypted = false;
+  {
+    TPageFileManager pf(file, 0, "", "", "", false, 4096, 8, -1);
+    TCFSHugeFile& hf = pf.File();
+    const TCFSHeader& h = pf.Header();
+    encrypted = h.EncryptionType() != 0;
+    s << "File:                " << args.positional[0] << "\n"
+      << "Base offset:         " << hf.GetBaseOffset() << (hf.GetBaseOffset() ? " (behind a program)" : "") << "\n"
+      << "Part size:           " << hf.GetPartSize() << "\n"
+      << "Parts:               " << hf.PartCount() << "\n";
+    for (std::size_t i = 0; i < hf.PartCount(); ++i)
+      s << "  " << hf.Part(i).GetFileName() << " (" << hf.Part(i).GetSize() << " bytes)\n";
+    s << "Container size:      " << hf.GetSize() << "\n"
+      << "Version:             " << h.Version() << "\n"
+      << "Page size:           " << h.PageSize() << "\n"
+      << "Pages per extent:    " << h.ExtentPageCount() << "\n"
+      << "Pages:               " << h.PageCount() << "\n"
+      << "First extent page:   " << h.FirstExtentPage() << "\n"
+      << "GAM/SGAM pairs:      " << h.GAMPageCount() << "\n"
+      << "PFS pages:           " << h.PFSPageCount() << "\n"
+      << "Directory pages:     " << h.DIRPageCount() << " (first " << h.FirstDIRPage() << ")\n"
+      << "Directory items:     " << h.DIRItemCount() << "\n"
+      << "Encryption:          " << (encrypted ? (h.EncryptionType() == 1 ? "AES" : "unknown type") : "none")
+      << "\n"
+      << "Default compression: " << FormatMethod(h.DefaultCompression()) << "\n";
+  }
+  io.Out(s.str());
+  // Counting files needs the directory, which an encrypted container only shows to its password.
+  if (encrypted && !CheckContainerPassword(file, args.Password())) {
+    io.Out("Files:               (give the container password to count them)\n");
+    return kCfsToolOk;
+  }
+  TContainerFS fs(file, 0, args.Password(), "", "", 0);
+  std::int64_t files = 0, folders = 0, bytes = 0;
+  WalkContainer(fs, [&](const TCFSWalkEntry& e) {
+    if (e.folder) {
+      ++folders;
+    } else {
+      ++files;
+      bytes += e.size;
+    }
+  });
+  io.Out("Files:               " + std::to_string(files) + " (" + std::to_string(bytes) + " bytes stored)\n" +
+         "Folders:             " + std::to_string(folders) + "\n");
+  return kCfsToolOk;
+}
