@@ -37,7 +37,7 @@ TEST(FakeGameSelection, RowsAndHandOverMatchTheGeneratedGames) {
 
     ToolHarness tool;
     ToolWindows& windows = tool.windows;
-    tool.probe.programPath = game.gamePath + Cp936("Zelk配置备份工具.exe");
+    tool.Install(game.gamePath + Cp936("Zelk配置备份工具.exe"));
     int shown = 0;
     tool.backend->SetModalHandler([&](ui::Form&) { ++shown; });
     tool.app.Run();  // the first tick finds the game; the window closes untouched

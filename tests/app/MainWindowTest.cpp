@@ -80,7 +80,7 @@ TEST(MainWindow, NothingFoundKeepsSearching) {
   Tool t;
   TestTree tree;
   tree.MakeDir("empty");
-  t.probe.programPath = tree.Dir("empty") + "tool.exe";
+  t.Install(tree.Dir("empty") + "tool.exe");
   t.main.ShowForm();
   t.backend->RunFor(5000);
   EXPECT_TRUE(t.main.tmr1.Enabled());
@@ -103,7 +103,8 @@ TEST(MainWindow, FindingTheGameStopsTheTimerBeforeTheSelectionOpens) {
   tree.MakeGameDir("game");
   tree.MakeDir("game/userdata/1001");
   tree.MakeDir("game/Interface/Addon");
-  t.probe.programPath = tree.Dir("tool") + "tool.exe";
+  tree.MakeDir("tool");
+  t.Install(tree.Dir("tool") + "tool.exe");
   t.probe.processes = {{42, "zelkclient.exe", tree.Dir("game") + "zelkclient.exe"}};
 
   int modalShows = 0;

@@ -22,6 +22,8 @@ struct Selection : ToolHarness {
   // Fills the lists for the game at `rel` and runs `user` while the window is open.
   void Open(const std::string& rel, std::function<void(TForm2&)> user = nullptr) {
     main.GamePath = tree.Dir(rel);
+    tree.MakeDir("tool");
+    Install(tree.Dir("tool") + "tool.exe");
     main.ShowForm();
     backend->SetModalHandler([user](ui::Form& f) {
       if (user) user(static_cast<TForm2&>(f));

@@ -6,6 +6,7 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
+#include "tests/app/PackageCheck.h"
 #include "tests/app/TestTree.h"
 #include "ui/headless/HeadlessBackend.h"
 
@@ -18,4 +19,11 @@ struct ToolHarness {
   ToolWindows windows = CreateToolWindows(app, probe);
   TForm1& main = windows.main;
   TForm2& selection = windows.selection;
+
+  // Places the program at `programPath`, carrying its restore program as the build makes it,
+  // so that showing the main window finds "loader.bin".
+  void Install(const std::string& programPath) {
+    probe.programPath = programPath;
+    MakeToolExecutable(programPath, "MZ restore program");
+  }
 };

@@ -1,0 +1,228 @@
+// The packing run on generated game directories, from "立即打包" to the dated zip: what the
+// package holds, which working files remain, what Explorer is asked, and the faults the run
+// must not hide (a file that cannot be read, a password the cipher cannot take).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/Cp936Text.h"
+#include "cfs/fs/ContainerFS.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "platform/Time.h"
+#include "tests/app/PackageCheck.h"
+#include "tests/app/ToolHarness.h"
+#include "tests/app/TreeCheck.h"
+#include "tests/fixtures/FakeGame.h"
+
+namespace {
+
+using ui::headless::MessageRecord;
+
+const std::string kStub = "MZ-restore-program-" + std::string(3000, 's');
+
+std::string Today() {
+  platform::LocalDateTime now = platform::NowLocal();
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", now.year, now.month, now.day);
+  return text;
+}
+
+std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A fake game with the tool (carrying its restore program) in the game directory, shown, and
+// the selection window handled by `select` (left untouched by default).
+struct PackRun {
+  TestTree tree;
+  fixtures::FakeGame game;
+  ToolHarness tool;
+  std::string dir, shellLog;
+
+  explicit PackRun(std::uint64_t seed, std::function<void(TForm2&)> select = {}, bool findGame = true) {
+    fixtures::FakeGameOptions options;
+    options.seed = seed;
+    game = fixtures::MakeFakeGame(tree.Dir("home"), options);
+    dir = game.gamePath;
+    tool.probe.programPath = dir + Cp936("Zelk配置备份工具.exe");
+    MakeToolExecutable(tool.probe.programPath, kStub, tree.Dir("scratch"));
+    shellLog = platform::Cp936ToUtf8(platform::ReplaceSeparators(tree.Dir("") + "shell.log", '\\', '/'));
+    setenv("ZELK_SHELL_LOG", shellLog.c_str(), 1);
+    tool.backend->SetModalHandler([this, select](ui::Form& form) {
+      if (select && &form == &tool.selection) select(tool.selection);
+    });
+    tool.main.ShowForm();
+    if (findGame) tool.backend->RunFor(500);
+  }
+  ~PackRun() { unsetenv("ZELK_SHELL_LOG"); }
+
+  std::string ZipPath() const { return dir + Cp936("Zelk配置文件恢复包") + Today() + ".zip"; }
+  std::vector<const MessageRecord*> Boxes() const {
+    std::vector<const MessageRecord*> out;
+    for (const MessageRecord& m : tool.backend->Messages())
+      if (m.kind == MessageRecord::Kind::Box) out.push_back(&m);
+    return out;
+  }
+  // The package from the zip, written back to disk as `name` in the scratch folder.
+  std::string Unzipped(const std::string& name = "pkg.exe") {
+    std::string entry, data, why;
+    EXPECT_TRUE(ReadOnlyZipEntry(ZipPath(), entry, data, why)) << why;
+    EXPECT_EQ(entry, Cp936("Zelk配置文件恢复包.exe"));
+    EXPECT_EQ(data.compare(0, kStub.size(), kStub), 0) << "the restore program comes first";
+    std::string path = tree.Dir("scratch") + name;
+    std::ofstream(tree.Native("scratch/" + name), std::ios::binary) << data;
+    return path;
+  }
+};
+
+TEST(PackingRun, WholeRunWithTrimmedPassword) {
+  PackRun r(11);
+  ASSERT_EQ(r.tool.main.GamePath, r.dir);
+  ASSERT_TRUE(platform::FileExists(r.dir + "loader.bin"));
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, "  pw 1 \t"));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+
+  EXPECT_TRUE(r.Boxes().empty()) << r.Boxes()[0]->request.text;
+  EXPECT_TRUE(r.tool.app.Terminated());
+  EXPECT_EQ(r.tool.main.btn2.Text(), Cp936("打包完成."));
+  EXPECT_EQ(r.tool.main.btn2.Width(), 150);
+  EXPECT_FALSE(r.tool.main.edt1.Enabled());
+  EXPECT_FALSE(r.tool.windows.progress.Visible());
+  for (const char* gone : {"zelkbak.Config", "loader.bin", "Zelk配置文件恢复包.exe"})
+    EXPECT_FALSE(platform::FileExists(r.dir + Cp936(gone))) << gone;
+  ASSERT_TRUE(platform::FileExists(r.ZipPath()));
+  EXPECT_EQ(ReadAll(platform::Cp936ToUtf8(platform::ReplaceSeparators(r.tree.Dir("") + "shell.log", '\\', '/'))),
+            "open\texplorer.exe\t/select,\"" + r.ZipPath() + "\"\t" + r.dir + "\t5\n");
+
+  const std::string pkg = r.Unzipped();
+  EXPECT_TRUE(IsContainerEncrypted(pkg));
+  EXPECT_TRUE(CheckContainerPassword(pkg, "pw 1"));
+  EXPECT_FALSE(CheckContainerPassword(pkg, "  pw 1 \t"));
+  {
+    TContainerFS container(pkg, 0, "pw 1", "", "", 0);
+    container.ExportFiles("*.*", r.tree.Dir("restored"), 63, true, 0);
+  }
+  std::vector<fixtures::ManifestEntry> packed = PackedEntries(r.game);
+  ASSERT_GT(packed.size(), 20u);
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("restored"), packed), "");
+  // Names the selection window never lists stay behind.
+  EXPECT_FALSE(platform::FileExists(r.tree.Dir("restored") + "userdata\\.lastsession"));
+}
+
+TEST(PackingRun, UntickedAccountsAndAnAddonDeletedAfterTheChoice) {
+  PackRun r(12, [](TForm2& s) {
+    for (int i = 0; i < s.lv1.Count(); ++i) ui::headless::SetCheck(s.lv1, i, false);
+  });
+  ASSERT_TRUE(r.tool.main.AccountList.empty());
+  ASSERT_GE(r.tool.main.AddonList.size(), 2u);
+  const std::string removed = r.tool.main.AddonList[0];
+  std::filesystem::remove_all(r.tree.Native(platform::Cp936ToUtf8(
+      platform::ReplaceSeparators("home\\Interface\\" + removed, '\\', '/'))));
+  // A container left by an interrupted run is replaced, not reused.
+  std::ofstream(r.tree.Native("home/zelkbak.Config"), std::ios::binary) << "garbage from an old run";
+
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  EXPECT_TRUE(r.Boxes().empty());
+  const std::string pkg = r.Unzipped();
+  EXPECT_FALSE(IsContainerEncrypted(pkg));
+  TContainerFS container(pkg, 0, "", "", "", 0);
+  EXPECT_FALSE(container.DirectoryExists("\\userdata"));
+  EXPECT_FALSE(container.DirectoryExists("\\interface\\" + removed));
+  for (std::size_t i = 1; i < r.tool.main.AddonList.size(); ++i)
+    EXPECT_TRUE(container.DirectoryExists("\\interface\\" + r.tool.main.AddonList[i])) << i;
+}
+
+TEST(PackingRun, BeforeTheGameIsFoundThePackageIsEmpty) {
+  PackRun r(13, {}, /*findGame=*/false);
+  ASSERT_TRUE(r.tool.main.GamePath.empty());
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  EXPECT_TRUE(r.Boxes().empty());
+  TContainerFS container(r.Unzipped(), 0, "", "", "", 0);
+  TSearchRec rec;
+  int found = 0;
+  for (int res = container.FindFirst("\\*.*", 63, rec); res == 0; res = container.FindNext(rec))
+    if (rec.Name != "." && rec.Name != "..") ++found;
+  container.FindClose(rec);
+  EXPECT_EQ(found, 0);
+}
+
+TEST(PackingRun, WithoutTheRestoreProgramNothingIsBuiltAndTheContainerStays) {
+  PackRun r(14);
+  ASSERT_TRUE(platform::DeleteFile(r.dir + "loader.bin"));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  EXPECT_TRUE(platform::FileExists(r.dir + "zelkbak.Config"));
+  EXPECT_FALSE(platform::FileExists(r.dir + Cp936("Zelk配置文件恢复包.exe")));
+  // Explorer is still asked to show the archive the run names.
+  EXPECT_NE(ReadAll(r.tree.Native("shell.log")).find("/select,\"" + r.ZipPath() + "\""), std::string::npos);
+}
+
+TEST(PackingRun, PasswordLongerThanTheCipherTakesIsRefusedBeforeAnythingIsWritten) {
+  PackRun r(15);
+  const std::string longPassword = Cp936("一二三四五六七八九十一二三四五六七");  // 34 bytes
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, longPassword));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_EQ(r.Boxes().size(), 1u);
+  EXPECT_EQ(r.Boxes()[0]->request.caption, Cp936("错误"));
+  EXPECT_EQ(r.Boxes()[0]->owner, &r.tool.main);
+  EXPECT_FALSE(platform::FileExists(r.dir + "zelkbak.Config"));
+  EXPECT_TRUE(r.tool.main.edt1.Enabled());
+  EXPECT_TRUE(r.tool.main.btn2.Enabled());
+  EXPECT_FALSE(r.tool.app.Terminated());
+
+  // Exactly 32 bytes is fine.
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, longPassword.substr(0, 32)));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  EXPECT_EQ(r.Boxes().size(), 1u);
+  EXPECT_TRUE(CheckContainerPassword(r.Unzipped(), longPassword.substr(0, 32)));
+}
+
+TEST(StubExtraction, FailuresAtStartUp) {
+  {  // no container behind the program
+    TestTree tree;
+    tree.MakeFile("tool/tool.exe", std::string(4000, 'M'));
+    ToolHarness tool;
+    tool.probe.programPath = tree.Dir("tool") + "tool.exe";
+    tool.main.ShowForm();
+    const auto& m = tool.backend->Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].request.text, Cp936("程序不完整，请重新下载."));
+    EXPECT_EQ(m[0].request.caption, Cp936("错误"));
+    EXPECT_EQ(m[0].request.icon, ui::MessageIcon::Error);
+    EXPECT_EQ(m[0].owner, &tool.main);
+    EXPECT_EQ(m[1].request.text, Cp936("释放文件失败，被杀毒软件阻止了吗？"));
+    EXPECT_TRUE(tool.app.Terminated());
+  }
+  {  // a read-only "loader.bin" from an earlier run is replaced
+    TestTree tree;
+    tree.MakeFile("tool/loader.bin", "old");
+    ToolHarness tool;
+    tool.probe.programPath = tree.Dir("tool") + "tool.exe";
+    MakeToolExecutable(tool.probe.programPath, kStub, tree.Dir("scratch"));
+    ASSERT_TRUE(platform::SetFileAttributes(tree.Dir("tool") + "loader.bin", platform::kAttrReadOnly));
+    tool.main.ShowForm();
+    EXPECT_TRUE(tool.backend->Messages().empty());
+    EXPECT_EQ(ReadAll(tree.Native("tool/loader.bin")), kStub);
+    EXPECT_FALSE(tool.app.Terminated());
+    tool.main.ShowForm();  // shown again: nothing is extracted twice
+    EXPECT_TRUE(tool.backend->Messages().empty());
+  }
+  {  // a "loader.bin" that cannot be replaced (a folder of that name)
+    TestTree tree;
+    tree.MakeDir("tool/loader.bin/x");
+    ToolHarness tool;
+    tool.probe.programPath = tree.Dir("tool") + "tool.exe";
+    MakeToolExecutable(tool.probe.programPath, kStub, tree.Dir("scratch"));
+    tool.main.ShowForm();
+    const auto& m = tool.backend->Messages();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].request.text, Cp936("程序不完整，请重新下载."));
+    EXPECT_TRUE(tool.app.Terminated());
+  }
+}
+
+}  // namespace
