@@ -34,7 +34,6 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
     found.emplace_back(rec.Name, rec.Attr);
   FindClose(rec);
   for (const auto& [name, attr] : found) {
-    if (name == "." || name == "..") continue;
     // A crafted container must not lead the export out of the target folder.
     if (!bulk::IsSafeExportName(name))
       throw Exception("TContainerFS.ExportFiles - invalid item name \"" + name + "\" in folder \"" + src + dir + "\"");
