@@ -6,6 +6,7 @@
 #include "cfs/codecs/cipher/CFSChecksum.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/fs/DiskFileStream.h"
+#include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -19,15 +20,6 @@ std::uint32_t Get32(const std::uint8_t* p) {
 }
 void Put32(std::uint8_t* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::string Quoted(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
 }
 
 // The largest codec output a block of blockSize bytes can take: every codec stays well below
@@ -85,6 +77,17 @@ void TCFSAdvancedFileStream::WriteStreamHeader() {
     throw Exception("TCFSAdvancedFileStream.WriteHeader - error writing to data stream.");
 }
 
+void TCFSAdvancedFileStream::WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header,
+                                          const std::uint8_t* packed, const char* operation) {
+  std::uint8_t bytes[TCFSBlockHeader::kSize];
+  header.Write(bytes);
+  raw_->Seek(offset, soBeginning);
+  if (raw_->Write(bytes, TCFSBlockHeader::kSize) != TCFSBlockHeader::kSize ||
+      raw_->Write(packed, header.PackedSize) != header.PackedSize)
+    throw Exception(std::string("TCFSAdvancedFileStream.") + operation + " - error writing to data stream, fileName = " +
+                    DoubleQuoted(fileName_) + ".");
+}
+
 void TCFSAdvancedFileStream::Initialise(bool create) {
   copyBufferSize_ = 0x100000;
   internal_ = false;
@@ -136,7 +139,7 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
   if (!IsTableBlockSize(blockSize_) || blockSize_ != BlockSizeForMethod(method_) || extra < 0 || first > rawSize ||
       count < 0 || count > (rawSize - first) / static_cast<std::int64_t>(TCFSBlockHeader::kSize))
     throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged stream header, fileName = " +
-                    Quoted(fileName_) + ".");
+                    DoubleQuoted(fileName_) + ".");
   headers_.Clear();
   size_ = 0;
   std::int64_t offset = first;
@@ -154,7 +157,7 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
       if (h.PackedSize < 1 || h.PackedSize > MaxPackedSize(blockSize_) || h.UnpackedSize < 1 ||
           h.UnpackedSize > blockSize_ || (i < count - 1 && h.UnpackedSize != blockSize_))
         throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged block header, index = " +
-                        std::to_string(i) + ", fileName = " + Quoted(fileName_) + ".");
+                        std::to_string(i) + ", fileName = " + DoubleQuoted(fileName_) + ".");
     }
     const std::int64_t dataEnd = offset + static_cast<std::int64_t>(TCFSBlockHeader::kSize) + h.PackedSize;
     if (!headerThere || dataEnd > rawSize) {
@@ -177,7 +180,7 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
         break;
       }
       throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged block chain, index = " +
-                      std::to_string(i) + ", fileName = " + Quoted(fileName_) + ".");
+                      std::to_string(i) + ", fileName = " + DoubleQuoted(fileName_) + ".");
     }
     size_ += h.UnpackedSize;
     headers_.Add(h, offset);
@@ -340,20 +343,14 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
     }
     p.Header.Next = static_cast<std::uint32_t>(offset);
     if (offset > 0xFFFFFFFFll)
-      throw Exception("TCFSAdvancedFileStream.Write - stream too large, fileName = " + Quoted(fileName_) + ".");
+      throw Exception("TCFSAdvancedFileStream.Write - stream too large, fileName = " + DoubleQuoted(fileName_) + ".");
     pending.push_back(std::move(p));
     percent_ += 100 / blocksToDo_;
   }
 
   for (const Pending& p : pending) {
     DoProgress(percent_);
-    std::uint8_t bytes[TCFSBlockHeader::kSize];
-    p.Header.Write(bytes);
-    raw_->Seek(p.Offset, soBeginning);
-    if (raw_->Write(bytes, TCFSBlockHeader::kSize) != TCFSBlockHeader::kSize ||
-        raw_->Write(p.Packed.data(), p.Header.PackedSize) != p.Header.PackedSize)
-      throw Exception("TCFSAdvancedFileStream.Write - error writing to data stream, fileName = " +
-                      Quoted(fileName_) + ".");
+    WriteBlockAt(p.Offset, p.Header, p.Packed.data(), "Write");
   }
   // Blocks behind the rewritten ones stay where they are, with their headers.
   std::vector<std::pair<TCFSBlockHeader, std::int64_t>> tail;
@@ -436,15 +433,7 @@ void TCFSAdvancedFileStream::SetSize(std::int64_t newSize) {
   }
   WriteStreamHeader();
   raw_->SetSize(cut);
-  if (r > 0) {
-    std::uint8_t bytes[TCFSBlockHeader::kSize];
-    h.Write(bytes);
-    raw_->Seek(cut, soBeginning);
-    if (raw_->Write(bytes, TCFSBlockHeader::kSize) != TCFSBlockHeader::kSize ||
-        raw_->Write(packed.data(), h.PackedSize) != h.PackedSize)
-      throw Exception("TCFSAdvancedFileStream.SetSize - error writing to data stream, fileName = " +
-                      Quoted(fileName_) + ".");
-  }
+  if (r > 0) WriteBlockAt(cut, h, packed.data(), "SetSize");
   size_ = newSize;
   if (position_ > size_) position_ = size_;
 }
@@ -473,17 +462,12 @@ void TCFSAdvancedFileStream::EscapeSignature() {
     data.resize(static_cast<std::size_t>(n));
     raw_->Seek(k * bs, soBeginning);
     if (raw_->Read(data.data(), n) != n)
-      throw Exception("TCFSAdvancedFileStream.Write - error reading data stream, fileName = " + Quoted(fileName_) + ".");
+      throw Exception("TCFSAdvancedFileStream.Write - error reading data stream, fileName = " + DoubleQuoted(fileName_) + ".");
     TCFSBlockHeader& h = headers[static_cast<std::size_t>(k)];
     PrepareBufferForWriting(data.data(), n, h, packed);
     const std::int64_t offset = static_cast<std::int64_t>(TCFSStreamHeader::kSize) + k * stride;
     h.Next = static_cast<std::uint32_t>(offset + static_cast<std::int64_t>(TCFSBlockHeader::kSize) + h.PackedSize);
-    std::uint8_t bytes[TCFSBlockHeader::kSize];
-    h.Write(bytes);
-    raw_->Seek(offset, soBeginning);
-    if (raw_->Write(bytes, TCFSBlockHeader::kSize) != TCFSBlockHeader::kSize ||
-        raw_->Write(packed.data(), h.PackedSize) != h.PackedSize)
-      throw Exception("TCFSAdvancedFileStream.Write - error writing to data stream, fileName = " + Quoted(fileName_) + ".");
+    WriteBlockAt(offset, h, packed.data(), "Write");
   }
   headers_.Clear();
   for (std::int32_t k = 0; k < count; ++k)
@@ -496,29 +480,34 @@ void TCFSAdvancedFileStream::EscapeSignature() {
   Seek(position, soBeginning);
 }
 
-void TCFSAdvancedFileStream::SaveToStream(TStream& target) {
-  const std::int64_t ownPosition = Position();
-  const std::int64_t targetPosition = target.Position();
-  SetPosition(0);
-  internal_ = false;
-  DoProgress(0);
-  const std::int64_t size = GetSize();
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(copyBufferSize_, std::max<std::int64_t>(size, 1))));
+void TCFSAdvancedFileStream::CopyChunks(TStream& from, TStream& to, std::int64_t size, bool fromSelf) {
+  std::vector<std::uint8_t> buffer;
   std::int64_t done = 0;
   while (done < size) {
-    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t(buffer.size()), size - done));
+    // The chunk follows the block size, which a signature escape may change while loading.
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(copyBufferSize_, size - done));
+    if (buffer.size() < static_cast<std::size_t>(n)) buffer.resize(static_cast<std::size_t>(n));
     internal_ = true;
     try {
-      ReadBuffer(buffer.data(), n);
-      target.WriteBuffer(buffer.data(), n);
+      from.ReadBuffer(buffer.data(), n);
+      to.WriteBuffer(buffer.data(), n);
     } catch (...) {
       internal_ = false;
       throw;
     }
     internal_ = false;
     done += n;
-    DoProgress(double(done) / double(size) * 100);
+    DoProgress(double(fromSelf ? done : from.Position()) / double(size) * 100);
   }
+}
+
+void TCFSAdvancedFileStream::SaveToStream(TStream& target) {
+  const std::int64_t ownPosition = Position();
+  const std::int64_t targetPosition = target.Position();
+  SetPosition(0);
+  internal_ = false;
+  DoProgress(0);
+  CopyChunks(*this, target, GetSize(), true);
   SetPosition(ownPosition);
   target.SetPosition(targetPosition);
   DoProgress(100);
@@ -531,25 +520,7 @@ void TCFSAdvancedFileStream::LoadFromStream(TStream& source) {
   SetSize(0);
   SetPosition(0);
   DoProgress(0);
-  const std::int64_t size = source.GetSize();
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min<std::int64_t>(copyBufferSize_, std::max<std::int64_t>(size, 1))));
-  std::int64_t done = 0;
-  while (done < size) {
-    // The chunk follows the block size, which a signature escape may have just changed.
-    const auto n = static_cast<std::int32_t>(
-        std::min<std::int64_t>({std::int64_t(buffer.size()), std::int64_t(copyBufferSize_), size - done}));
-    internal_ = true;
-    try {
-      source.ReadBuffer(buffer.data(), n);
-      WriteBuffer(buffer.data(), n);
-    } catch (...) {
-      internal_ = false;
-      throw;
-    }
-    internal_ = false;
-    done += n;
-    DoProgress(double(done) / double(size) * 100);
-  }
+  CopyChunks(source, *this, source.GetSize(), false);
   SetPosition(ownPosition);
   source.SetPosition(sourcePosition);
   DoProgress(100);

@@ -83,6 +83,12 @@ class TCFSAdvancedFileStream : public TStream {
   // Rewrites a pass-through file whose bytes now start with the block signature as a block
   // stream of stored (method 0) blocks, so that it cannot be mistaken for one when reopened.
   void EscapeSignature();
+  // Writes a block header and its packed data at offset; raises "<operation> - error writing...".
+  void WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header, const std::uint8_t* packed,
+                    const char* operation);
+  // Copies size bytes in chunks of copyBufferSize_ with progress after each chunk (by bytes
+  // done when reading this stream, by the source's position when loading).
+  void CopyChunks(TStream& from, TStream& to, std::int64_t size, bool fromSelf);
 
   std::int32_t copyBufferSize_ = 0x100000;
   double percent_ = 0;

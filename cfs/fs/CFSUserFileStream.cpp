@@ -1,5 +1,6 @@
 #include "cfs/fs/CFSUserFileStream.h"
 
+#include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 
 TCFSUserFileStream::TCFSUserFileStream(TContainerFS* system, const std::string& fileName, std::uint16_t mode,
@@ -8,14 +9,7 @@ TCFSUserFileStream::TCFSUserFileStream(TContainerFS* system, const std::string& 
     : system_(system), fileName_(fileName) {
   if (!system_) throw Exception("TCFSUserFileStream.Create - Single file system = nil!");
   handle_ = system_->FileOpen(fileName, mode, password, question, answer);
-  if (handle_ < 0) {
-    std::string quoted = "\"";
-    for (char c : fileName) {
-      quoted += c;
-      if (c == '"') quoted += '"';
-    }
-    throw Exception("TCFSUserFileStream.Create - unable to open file " + quoted + "\"");
-  }
+  if (handle_ < 0) throw Exception("TCFSUserFileStream.Create - unable to open file " + DoubleQuoted(fileName));
 }
 
 TCFSUserFileStream::~TCFSUserFileStream() { system_->FileClose(handle_); }

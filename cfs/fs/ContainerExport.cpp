@@ -5,29 +5,17 @@
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
 
-namespace {
-
-std::string SingleQuoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + "'";
-}
-
-}  // namespace
-
 void TContainerFS::ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
                                  std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries,
                                  std::int32_t& files) {
   if (bulk::FolderDepth(dir) > bulk::kMaxFolderDepth)
-    throw Exception("TContainerFS.ExportFiles - folders nested too deep: \"" + src + dir + "\"");
+    throw Exception("TContainerFS.ExportFiles - folders nested too deep: " + DoubleQuoted(src + dir));
   TSearchRec rec;
   std::vector<std::pair<std::string, std::uint32_t>> found;
   for (std::int32_t r = FindFirst(src + dir + mask, attributes, rec); r == 0; r = FindNext(rec))
@@ -36,7 +24,7 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
   for (const auto& [name, attr] : found) {
     // A crafted container must not lead the export out of the target folder.
     if (!bulk::IsSafeExportName(name))
-      throw Exception("TContainerFS.ExportFiles - invalid item name \"" + name + "\" in folder \"" + src + dir + "\"");
+      throw Exception("TContainerFS.ExportFiles - invalid item name " + DoubleQuoted(name) + " in folder " + DoubleQuoted(src + dir));
     const bool isDir = (attr & TCFSDirItem::kFolderAttribute) != 0;
     if (!isDir && bulk::AttributesSelected(attr, attributes) && TDIRArray::MatchMask(name, mask)) {
       entries.push_back({dir, name});

@@ -1,5 +1,6 @@
 #include "cfs/fs/ContainerFS.h"
 
+#include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -9,15 +10,6 @@ constexpr std::int32_t kExtentPageCount = 8;
 
 std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password) {
   return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", false, kPageSize, kExtentPageCount, -1);
-}
-
-std::string DoubleQuoted(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  return out + "\"";
 }
 
 }  // namespace

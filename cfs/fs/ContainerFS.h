@@ -179,6 +179,7 @@ class TContainerFS {
   void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword);
   void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles);
   TCFSStreamProgressEvent FileProgressRelay();
+  void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message);
 
   std::unique_ptr<TPageFileManager> pageFile_;
   std::unique_ptr<TDIRManager> directory_;

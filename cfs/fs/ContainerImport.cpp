@@ -5,6 +5,7 @@
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -14,7 +15,7 @@ void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, cons
                             std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries,
                             std::int32_t& files) {
   if (bulk::FolderDepth(dir) > bulk::kMaxFolderDepth)
-    throw Exception("TContainerFS.ImportFiles - folders nested too deep: \"" + src + dir + "\"");
+    throw Exception("TContainerFS.ImportFiles - folders nested too deep: " + DoubleQuoted(src + dir));
   std::vector<platform::DirEntry> listing;
   platform::ListDirectory(src + dir + mask, attributes, listing);
   for (const platform::DirEntry& e : listing) {
@@ -36,7 +37,7 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
   if (!entry.Dir.empty()) {
     const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
     if (!DirectoryExists(folder) && !ForceDirectories(folder))
-      throw Exception("TContainerFS.ImportFiles - can not create folder \"" + folder + "\"");
+      throw Exception("TContainerFS.ImportFiles - can not create folder " + DoubleQuoted(folder));
   }
   if (entry.Name.empty()) return;
   const std::string n = entry.Dir + entry.Name;
@@ -62,7 +63,7 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
   }
   // The file's own password opens it again without asking.
   const std::int32_t handle = FileOpen(n, 2, filePassword, "", "");
-  if (handle < 0) throw Exception("TContainerFS.ImportFiles - unable to open file \"" + n + "\" to set its date");
+  if (handle < 0) throw Exception("TContainerFS.ImportFiles - unable to open file " + DoubleQuoted(n) + " to set its date");
   std::int64_t utc = 0;
   std::uint16_t date = 0;
   std::uint16_t time = 0;
@@ -70,6 +71,11 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
       platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
     FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
   FileClose(handle);
+}
+
+void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::string& containerPath,
+                                       const std::string& message) {
+  lastImportError_ = {true, diskPath, containerPath, message};
 }
 
 std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::string& destDir,
@@ -82,10 +88,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
     ForceDirectories(destDir);
     if (!SetCurrentDir(destDir)) {
       SetCurrentDir(saved);
-      lastImportError_.Failed = true;
-      lastImportError_.DiskPath = path;
-      lastImportError_.ContainerPath = destDir;
-      lastImportError_.Message = "TContainerFS.ImportFiles - can not enter folder \"" + destDir + "\"";
+      RecordImportFailure(path, destDir, "TContainerFS.ImportFiles - can not enter folder " + DoubleQuoted(destDir));
       return 0;
     }
   }
@@ -110,10 +113,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
     } catch (const std::exception& e) {
       // The entry stops the import; the caller learns which one and why.
       cancel_ = true;
-      lastImportError_.Failed = true;
-      lastImportError_.DiskPath = src + entry.Dir + entry.Name;
-      lastImportError_.ContainerPath = entry.Dir + entry.Name;
-      lastImportError_.Message = e.what();
+      RecordImportFailure(src + entry.Dir + entry.Name, entry.Dir + entry.Name, e.what());
     }
     DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
     if (cancel_) break;
@@ -144,16 +144,10 @@ std::int32_t TContainerFS::ImportDirectory(const std::string& path, const std::s
         throw;
       }
     } else {
-      lastImportError_.Failed = true;
-      lastImportError_.DiskPath = path;
-      lastImportError_.ContainerPath = name;
-      lastImportError_.Message = "TContainerFS.ImportDirectory - can not create folder \"" + name + "\"";
+      RecordImportFailure(path, name, "TContainerFS.ImportDirectory - can not create folder " + DoubleQuoted(name));
     }
   } else {
-    lastImportError_.Failed = true;
-    lastImportError_.DiskPath = path;
-    lastImportError_.ContainerPath = destDir;
-    lastImportError_.Message = "TContainerFS.ImportDirectory - can not enter folder \"" + destDir + "\"";
+    RecordImportFailure(path, destDir, "TContainerFS.ImportDirectory - can not enter folder " + DoubleQuoted(destDir));
   }
   SetCurrentDir(saved);
   return result;
