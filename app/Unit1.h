@@ -78,6 +78,9 @@ class TForm1 : public ui::Form {
   };
   std::vector<ImportFailure> failures_;
   bool shown_ = false;
+  // The last collect step ended normally (a missing restore program included) and its package,
+  // if one was built, read back whole.
+  bool collectComplete_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;
   TForm3* progress_ = nullptr;

@@ -109,6 +109,8 @@ void TForm1::btn2Click() {
   btn2.SetText(Cp936("请等待收集完成..."));
 
   btn1Click();
+  // A package that did not read back is not archived; the working files stay for a look.
+  if (!collectComplete_) return;
 
   btn2.SetText(Cp936("正在打包..."));
   const std::string dir = ProgramDir();
@@ -136,6 +138,7 @@ void TForm1::btn1Click() {
   const std::string stub = dir + "loader.bin";
   const std::string exeName = dir + Cp936("Zelk配置文件恢复包.exe");
   const std::string password = platform::Trim(edt1.Text());
+  collectComplete_ = false;
   if (PasswordTooLong(password)) return;
   if (platform::FileExists(config)) platform::DeleteFile(config);
 
@@ -167,7 +170,10 @@ void TForm1::btn1Click() {
   }  // releasing the container completes the file
   ReportImportFailures();
 
-  if (!platform::FileExists(config) || !platform::FileExists(stub)) return;
+  if (!platform::FileExists(config) || !platform::FileExists(stub)) {
+    collectComplete_ = true;  // nothing to build: the run goes on without a package
+    return;
+  }
   MakeSFX(config, stub, exeName);
   // The working files go only once the package reads back whole.
   std::string problem = VerifyPackage(exeName, password);
@@ -178,6 +184,7 @@ void TForm1::btn1Click() {
   }
   platform::DeleteFile(config);
   platform::DeleteFile(stub);
+  collectComplete_ = true;
 }
 
 void TForm1::ImportChecked(TContainerFS& container, const std::string& path, const std::string& destDir, bool file) {

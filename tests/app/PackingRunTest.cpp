@@ -10,6 +10,7 @@
 
 #include "app/Cp936Text.h"
 #include "cfs/fs/ContainerFS.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
@@ -223,6 +224,96 @@ TEST(StubExtraction, FailuresAtStartUp) {
     EXPECT_EQ(m[0].request.text, Cp936("程序不完整，请重新下载."));
     EXPECT_TRUE(tool.app.Terminated());
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A file the running game holds open without sharing cannot be read.
+TEST(PackingRun, AFileThatCannotBeReadIsReportedAndTheRestIsStillPacked) {
+  PackRun r(16);
+  const std::string account = "ZelkPlayer01";
+  const std::string locked = r.dir + "userdata\\" + account + "\\account.ini";
+  auto holder = platform::File::Open(locked, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
+                                     platform::FileDisposition::OpenExisting);
+  ASSERT_TRUE(holder);
+
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  auto boxes = r.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  const std::string& text = boxes[0]->request.text;
+  EXPECT_EQ(boxes[0]->request.caption, Cp936("错误"));
+  EXPECT_EQ(boxes[0]->owner, &r.tool.main);
+  EXPECT_NE(text.find(locked), std::string::npos) << platform::Cp936ToUtf8(text);
+  holder.reset();
+
+  // The package is still built and finished; the failing file is not in it, half written or
+  // otherwise, and every file of that account the report names as left out is indeed missing.
+  EXPECT_TRUE(r.tool.app.Terminated());
+  const std::string pkg = r.Unzipped();
+  TContainerFS container(pkg, 0, "", "", "", 0);
+  EXPECT_FALSE(container.FileExists("\\userdata\\" + account + "\\account.ini"));
+  std::vector<std::string> leftOut;
+  for (const fixtures::ManifestEntry& e : PackedEntries(r.game)) {
+    if (e.directory || container.FileExists("\\" + e.path)) continue;
+    EXPECT_EQ(e.path.compare(0, 9 + account.size(), "userdata\\" + account), 0) << e.path;
+    leftOut.push_back(e.path.substr(std::string("userdata\\").size() + account.size() + 1));
+  }
+  // The report names the left-out files, ten at most, and counts them beyond that.
+  if (leftOut.size() > 10) {
+    EXPECT_NE(text.find(Cp936("……共 ") + std::to_string(leftOut.size()) + Cp936(" 个文件")), std::string::npos);
+  }
+  int named = 0;
+  for (const std::string& rel : leftOut)
+    if (text.find("\r\n" + rel + "\r\n") != std::string::npos) ++named;
+  EXPECT_EQ(named, static_cast<int>(std::min<std::size_t>(leftOut.size(), 10)));
+  EXPECT_FALSE(leftOut.empty());
+  // Other accounts and the add-ons are complete.
+  std::vector<fixtures::ManifestEntry> others;
+  for (const fixtures::ManifestEntry& e : PackedEntries(r.game))
+    if (e.path.compare(0, 9 + account.size(), "userdata\\" + account) != 0) others.push_back(e);
+  {
+    TContainerFS again(pkg, 0, "", "", "", 0);
+    again.ExportFiles("*.*", r.tree.Dir("restored"), 63, true, 0);
+  }
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("restored"), others), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Bytes of the container damaged behind the engine's back while it is being filled: the
+// package is built, does not read back, and the run stops with the working files kept.
+TEST(PackingRun, APackageThatDoesNotReadBackIsReportedAndNotArchived) {
+  PackRun r(17);
+  bool damaged = false;
+  r.tool.backend->SetProcessHook([&] {
+    // Written past the engine's lock, as another program could.
+    const std::filesystem::path config = r.tree.Native("home/zelkbak.Config");
+    std::error_code error;
+    if (damaged || std::filesystem::file_size(config, error) < 400000 || error) return;
+    std::fstream file(config, std::ios::in | std::ios::out | std::ios::binary);
+    ASSERT_TRUE(file);
+    const std::string junk(3000, '\x5A');
+    for (std::int64_t at : {20 * 4096 + 500, 40 * 4096 + 500, 60 * 4096 + 500}) {
+      file.seekp(at);
+      file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    damaged = true;
+  });
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(damaged);
+  auto boxes = r.Boxes();
+  ASSERT_FALSE(boxes.empty());
+  EXPECT_EQ(boxes.back()->request.caption, Cp936("错误"));
+  EXPECT_EQ(boxes.back()->request.text.rfind(Cp936("恢复包校验失败"), 0), 0u)
+      << platform::Cp936ToUtf8(boxes.back()->request.text);
+  EXPECT_TRUE(platform::FileExists(r.dir + "zelkbak.Config"));
+  EXPECT_TRUE(platform::FileExists(r.dir + "loader.bin"));
+  EXPECT_FALSE(platform::FileExists(r.ZipPath()));
+  EXPECT_FALSE(r.tool.app.Terminated());
 }
 
 }  // namespace
