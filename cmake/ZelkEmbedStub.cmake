@@ -80,4 +80,8 @@ function(zelk_embed_stub)
     COMMENT "Appending the restore stub container to ${out_name}"
     VERBATIM)
   add_custom_target(${ARG_TARGET}_with_stub ALL DEPENDS ${ARG_OUTPUT})
+  # For the test that opens the finished tool again (tests/tools).
+  set_property(GLOBAL APPEND PROPERTY ZELK_EMBEDDED_TOOLS "${ARG_OUTPUT}")
+  set_property(GLOBAL PROPERTY ZELK_EMBED_CFSTOOL "${cfstool}")
+  set_property(GLOBAL PROPERTY ZELK_EMBED_STUB_${ARG_TARGET} "$<TARGET_FILE:${ARG_STUB}>")
 endfunction()

@@ -37,7 +37,9 @@ void ImportInput(TContainerFS& fs, const std::string& input, const std::string& 
   const std::string path = platform::ExcludeTrailingPathDelimiter(platform::ExpandFileName(input));
   if (platform::DirectoryExists(path)) {
     fs.ImportDirectory(path, dest, true, 0, false);
-    const std::string folder = "\\" + (dest.empty() ? "" : dest + "\\") + platform::ExtractFileName(path);
+    std::string folder = "\\";
+    if (!dest.empty()) folder.append(dest).append("\\");
+    folder.append(platform::ExtractFileName(path));
     if (!fs.LastImportError().Failed && !fs.DirectoryExists(folder)) throw Exception("cannot import folder " + input);
   } else if (platform::FileExists(path)) {
     const std::int32_t done = fs.ImportFiles(path, dest, 63, false, 0, false);
