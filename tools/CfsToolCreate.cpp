@@ -2,7 +2,7 @@
 // (the stub program followed by that container).
 #include <memory>
 
-#include "cfs/file/CFSLittleEndian.h"
+#include "cfs/file/CFSWrapperHeader.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/sfx/MakeSFX.h"
 #include "platform/Exception.h"
@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::int64_t kWrapperHeaderSize = 280;
 constexpr std::int64_t kMinPartSize = 380;
 
 // The wrapper header of a one-part container carries the largest size its part may reach; a
@@ -21,15 +20,15 @@ constexpr std::int64_t kMinPartSize = 380;
 void SetPartSize(const std::string& file, std::int64_t partSize) {
   auto f = platform::File::Open(file, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
                                 platform::FileDisposition::OpenExisting);
-  std::uint8_t header[kWrapperHeaderSize];
-  if (!f || f->Read(header, kWrapperHeaderSize) != kWrapperHeaderSize)
+  TCFSWrapperHeader header{};
+  if (!f || f->Read(header.data(), kWrapperHeaderSize) != kWrapperHeaderSize || !HasWrapperSignature(header))
     throw Exception("cannot read the wrapper header of " + file);
-  if (header[16] != 0) throw Exception("the container has more than one part: --part-size cannot be changed");
+  if (!WrapperNextName(header).empty())
+    throw Exception("the container has more than one part: --part-size cannot be changed");
   if (f->Size() > partSize)
     throw Exception("the container (" + std::to_string(f->Size()) + " bytes) is larger than --part-size");
-  PutLE64(header + 8, static_cast<std::uint64_t>(partSize));
-  if (f->Seek(8, platform::SeekOrigin::Begin) != 8 || f->Write(header + 8, 8) != 8 || !f->Flush())
-    throw Exception("cannot write the wrapper header of " + file);
+  WriteWrapperPartSize(*f, 0, partSize);
+  if (!f->Flush()) throw Exception("cannot write the wrapper header of " + file);
 }
 
 // Imports one disk folder (as a folder of its name) or one file into dest.

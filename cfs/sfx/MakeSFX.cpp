@@ -6,6 +6,7 @@
 
 #include "cfs/file/CFSHugeFile.h"
 #include "cfs/file/CFSLittleEndian.h"
+#include "cfs/file/CFSWrapperHeader.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr std::int64_t kWrapperHeaderSize = 280;
 constexpr std::int64_t kPartSizeOffset = 8;
 constexpr std::int64_t kCopyChunk = 0x10000;
 
@@ -43,14 +43,18 @@ std::int64_t CopyStub(platform::File& stub, platform::File& out) {
 void FitPartSize(platform::File& out, std::int64_t headerOffset, std::int64_t partSize, std::int64_t containerSize) {
   const std::int64_t needed = headerOffset + kWrapperHeaderSize + containerSize;
   if (partSize >= needed) return;
-  std::uint8_t field[8];
-  PutLE64(field, static_cast<std::uint64_t>(needed));
-  if (out.Seek(headerOffset + kPartSizeOffset, platform::SeekOrigin::Begin) != headerOffset + kPartSizeOffset ||
-      out.Write(field, 8) != 8)
-    throw Exception("MakeSFX - Stream write error, file " + out.Path());
+  WriteWrapperPartSize(out, headerOffset, needed);
 }
 
 }  // namespace
+
+void WriteWrapperPartSize(platform::File& file, std::int64_t headerOffset, std::int64_t partSize) {
+  std::uint8_t field[8];
+  PutLE64(field, static_cast<std::uint64_t>(partSize));
+  if (file.Seek(headerOffset + kPartSizeOffset, platform::SeekOrigin::Begin) != headerOffset + kPartSizeOffset ||
+      file.Write(field, 8) != 8)
+    throw Exception("MakeSFX - Stream write error, file " + file.Path());
+}
 
 void MakeSFX(const std::string& ContainerFile, const std::string& StubFile, const std::string& OutputFile) {
   if (StubFile.empty()) throw Exception("MakeSFX - SFXStub file name is blank");
