@@ -1,12 +1,13 @@
 // One bulk operation of the facade on a disk folder, timed, for the import/export comparison
 // script (import_export_bench.sh), which runs it under /usr/bin/time next to tar + bzip2.
 // Usage:
-//   importexport_bench import <folder> <container> [password]   ImportDirectory, method 9
+//   importexport_bench import <folder> <container> [password [method]]   ImportDirectory (method 9)
 //   importexport_bench export <container> <target> [password]   ExportFiles "*.*"
 // Prints "<op> <seconds> <bytes>" where bytes is the size of the disk data moved.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,11 +46,12 @@ int main(int argc, char** argv) {
   const std::string from = Arg(argv[2]);
   const std::string to = Arg(argv[3]);
   const std::string password = argc > 4 ? argv[4] : "";
+  const int method = argc > 5 ? std::atoi(argv[5]) : 9;
   try {
     const auto start = std::chrono::steady_clock::now();
     std::int64_t bytes = 0;
     if (op == "import") {
-      TContainerFS fs(to, kModeCreate, password, "", "", 9);
+      TContainerFS fs(to, kModeCreate, password, "", "", static_cast<std::uint8_t>(method));
       fs.ImportDirectory(from, "", true, 0, false);
       if (fs.LastImportError().Failed) {
         std::fprintf(stderr, "import failed at %s: %s\n", fs.LastImportError().DiskPath.c_str(),

@@ -319,7 +319,8 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
       } else {
         block.clear();
       }
-      block.resize(static_cast<std::size_t>(bs), 0);
+      // Only the block's extent in the new size matters (zeros where nothing was yet).
+      block.resize(static_cast<std::size_t>(blockEnd - blockStart), 0);
       const std::int64_t from = std::max(start, blockStart);
       const std::int64_t to = std::min(last + 1, blockStart + bs);
       std::memcpy(block.data() + (from - blockStart), in + (from - start), static_cast<std::size_t>(to - from));
@@ -388,6 +389,7 @@ std::int64_t TCFSAdvancedFileStream::GetSize() { return passThrough_ ? RawSize()
 void TCFSAdvancedFileStream::SetSize(std::int64_t newSize) {
   if (passThrough_) {
     raw_->SetSize(newSize);
+    EscapeSignature();
     return;
   }
   if (newSize < 0 || newSize == size_) return;
