@@ -67,10 +67,16 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   fs->OnPassword.Handler = [](void*, TContainerFS&, const std::string&, std::string&, bool& cancel) {
     cancel = true;
   };
-  std::int64_t files = 0, damaged = 0;
+  std::int64_t files = 0, damaged = 0, locked = 0;
   WalkContainer(*fs, [&](const TCFSWalkEntry& e) {
     if (e.folder) return;
     ++files;
+    // A file with its own password cannot be read without it: not checked, not called damaged.
+    if (!fs->Directory().CheckPassword("\\" + e.path, password)) {
+      ++locked;
+      io.Out("LOCKED " + e.path + ": its own password is needed to check it\n");
+      return;
+    }
     const std::string problem = CheckFile(*fs, e, password);
     if (problem.empty()) return;
     ++damaged;
@@ -79,7 +85,8 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   const std::vector<std::int32_t> pages = BadPages(*fs);
   for (std::int32_t p : pages) io.Out("DAMAGED page " + std::to_string(p) + ": checksum or read error\n");
   std::ostringstream summary;
-  summary << files << " files checked, " << damaged << " damaged, " << pages.size() << " bad pages\n";
+  summary << files << " files checked, " << damaged << " damaged, " << locked << " locked, " << pages.size()
+          << " bad pages\n";
   io.Out(summary.str());
-  return damaged == 0 && pages.empty() ? kCfsToolOk : kCfsToolFailed;
+  return damaged == 0 && locked == 0 && pages.empty() ? kCfsToolOk : kCfsToolFailed;
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cfs/file/CFSLittleEndian.h"
+#include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tests/cfs/file/StorageTestUtil.h"
@@ -102,7 +103,7 @@ TEST_F(CfsToolTest, CreateListExtractInfoRoundTrip) {
 
   r = RunTool({"check", c});
   EXPECT_EQ(r.code, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("4 files checked, 0 damaged, 0 bad pages"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("4 files checked, 0 damaged, 0 locked, 0 bad pages"), std::string::npos) << r.out;
 }
 
 TEST_F(CfsToolTest, CheckNamesTheFileWithAFlippedByte) {
@@ -155,6 +156,26 @@ TEST_F(CfsToolTest, PackageBehindAnArbitraryStub) {
   const std::string out = dir_ / "out\\";
   ASSERT_EQ(RunTool({"extract", pkg, out, "--password", "q7m"}).code, 0);
   ExpectSameTree(src_ + "userdata\\", out + "backup\\old\\userdata\\");
+}
+
+TEST_F(CfsToolTest, FilesWithTheirOwnPasswordAreCheckedWithIt) {
+  const std::string c = dir_ / "c.cfs";
+  ASSERT_EQ(RunTool({"create", c, src_ + "userdata"}).code, 0);
+  {
+    TContainerFS fs(c, 2, "", "", "", 0);
+    const std::int32_t h = fs.FileOpen("\\locked.txt", kModeCreate, "own", "", "");
+    ASSERT_GE(h, 0);
+    ASSERT_EQ(fs.FileWrite(h, "secret", 6), 6);
+    fs.FileClose(h);
+  }
+  Result r = RunTool({"check", c});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.out.find("LOCKED locked.txt:"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("0 damaged, 1 locked"), std::string::npos) << r.out;
+  r = RunTool({"check", c, "--password", "own"});
+  EXPECT_EQ(r.code, 0) << r.out;
+  r = RunTool({"list", c});
+  EXPECT_NE(r.out.find("? unreadable  locked.txt"), std::string::npos) << r.out;
 }
 
 TEST_F(CfsToolTest, PartSizeIsWrittenOnlyWhenTheContainerFits) {
