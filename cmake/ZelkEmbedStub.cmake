@@ -38,7 +38,9 @@ function(_zelk_host_cfstool out_command out_depends)
         BINARY_DIR ${host_dir}
         CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DZELK_BUILD_TESTS=OFF -DZELK_SANITIZE=OFF
                    -DCMAKE_C_COMPILER=cc -DCMAKE_CXX_COMPILER=c++
-        BUILD_COMMAND ${CMAKE_COMMAND} --build ${host_dir} --target cfstool
+        # One job: the outer build already runs its own jobs beside this one.
+        BUILD_COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS --unset=MFLAGS
+                      ${CMAKE_COMMAND} --build ${host_dir} --target cfstool
         BUILD_ALWAYS ON
         BUILD_BYPRODUCTS ${host_tool}
         INSTALL_COMMAND ""
