@@ -36,7 +36,9 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
                                bool askPassword) {
   if (!entry.Dir.empty()) {
     const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
-    if (!DirectoryExists(folder) && !ForceDirectories(folder))
+    // Entries come parent first, so one level is missing at most. Creating just that level
+    // also keeps a parent whose last character has the trail byte "\" intact.
+    if (!DirectoryExists(folder) && !CreateDir(folder))
       throw Exception("TContainerFS.ImportFiles - can not create folder " + DoubleQuoted(folder));
   }
   if (entry.Name.empty()) return;

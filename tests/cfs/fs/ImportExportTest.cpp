@@ -3,6 +3,7 @@
 // and item names from a container that must not lead out of the export folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,6 +55,7 @@ std::map<std::string, DiskFile> MakeTree(const std::string& root, std::int32_t b
       {"empty.bin", {}},
       {"sub\\" + kChinese + ".txt", Compressible(5000, 2)},
       {"sub\\deep\\" + kChinese + "\\x.dat", Pattern(70000, 3)},
+      {"sub\\deep\\" + kChinese + "\\inner\\y.txt", Text("below a name ending in the trail byte")},
       {"sub\\ro.txt", Text("read only")},
       {"sub\\hidden.txt", Text("hidden")},
   };
@@ -129,7 +131,7 @@ TEST_P(RoundTrip, TreeComesBackWithContentAttributesAndTimes) {
     TContainerFS fs(dir / "c.cfs", kModeCreate, containerPw, "", "", c.method);
     AnswerPasswords(fs, answer);
     const bool ask = c.protection == Protection::PerFile;
-    EXPECT_EQ(fs.ImportDirectory(dir / "tree", "userdata", true, 0, ask), std::int32_t(files.size() + 4));
+    EXPECT_EQ(fs.ImportDirectory(dir / "tree", "userdata", true, 0, ask), std::int32_t(files.size() + 5));
     EXPECT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
     EXPECT_EQ(fs.GetCurrentDir(), "\\");
     EXPECT_EQ(answer.asked, ask ? std::int32_t(files.size()) : 0);
@@ -353,4 +355,46 @@ TEST(ImportExport, SelfParentedFolderDoesNotLoop) {
   fs.Directory().WriteItem(n, item);
   EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", 63, true, 0), 0);
   EXPECT_FALSE(platform::DirectoryExists(dir / "out\\loop"));
+}
+
+TEST(ImportExport, FolderAttributeAndDateOperations) {
+  ScratchDir dir;
+  TContainerFS fs(dir / "c.cfs", kModeCreate, "", "", "", 9);
+  EXPECT_TRUE(fs.ForceDirectories("a\\" + kChinese));
+  EXPECT_TRUE(fs.CreateDir("a\\" + kChinese + "\\c"));
+  EXPECT_TRUE(fs.DirectoryExists("a\\" + kChinese));
+  EXPECT_FALSE(fs.CreateDir("missing\\x"));
+  EXPECT_TRUE(fs.SetCurrentDir("a"));
+  EXPECT_EQ(fs.GetCurrentDir(), "\\a");
+  WriteWhole(fs, kChinese + "\\f.txt", Text("x"));
+  EXPECT_TRUE(fs.SetCurrentDir("\\"));
+  const std::string f = "a\\" + kChinese + "\\f.txt";
+  EXPECT_EQ(fs.FileSetAttr(f, platform::kAttrReadOnly | platform::kAttrDirectory), 0);
+  EXPECT_EQ(fs.FileGetAttr(f), platform::kAttrReadOnly);  // a file never takes the folder bit
+  EXPECT_EQ(fs.FileGetAttr("nothing"), 0u);
+  EXPECT_EQ(fs.FileSetAttr("nothing", 1), -1);
+  EXPECT_EQ(fs.FileAge("nothing"), -1);
+  const std::int32_t dos = (41 << 25) | (3 << 21) | (7 << 16) | (10 << 11) | (20 << 5) | 15;  // 2021-03-07 10:20:30
+  const std::int32_t h = fs.FileOpen(f, 2, "", "", "");
+  ASSERT_GE(h, 0);
+  EXPECT_EQ(fs.FileSetDate(h, dos), 0);
+  EXPECT_EQ(fs.FileSetDate(h, 0x00210000 | 0xFFFF), -1);  // no such time of day
+  EXPECT_EQ(fs.FileSetDate(h + 100, dos), -1);
+  fs.FileClose(h);
+  EXPECT_EQ(fs.FileAge(f), dos);
+  TSearchRec rec;
+  ASSERT_EQ(fs.FindFirst("a\\" + kChinese + "\\*.*", 63, rec), 0);
+  std::vector<std::string> names{rec.Name};
+  while (fs.FindNext(rec) == 0) names.push_back(rec.Name);
+  fs.FindClose(rec);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"c", "f.txt"}));
+
+  // Export of a missing container folder finds nothing; a cancelled export stops early.
+  EXPECT_EQ(fs.ExportFiles("nowhere\\*.*", dir / "out", 63, true, 0), 0);
+  for (const char* n : {"k1", "k2", "k3", "k4"}) WriteWhole(fs, std::string("a\\") + n, Text(n));
+  fs.OnProgress.Handler = [](void*, TContainerFS&, double p, bool& cancel) { cancel = p >= 50; };
+  EXPECT_EQ(fs.ExportFiles("a\\k*", dir / "out", 63, false, 0), 4);
+  EXPECT_TRUE(platform::FileExists(dir / "out\\k2"));
+  EXPECT_FALSE(platform::FileExists(dir / "out\\k3"));
 }
