@@ -1,5 +1,6 @@
 // cfstool check: reads every block of every stored file and every page of the container, and
 // names each file that is damaged.
+#include <map>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -41,6 +42,25 @@ std::string CheckFile(TContainerFS& fs, const TCFSWalkEntry& e, const std::strin
   }
 }
 
+// Notes which file owns each of the file's map and data pages; what went wrong when the chain of
+// page maps cannot be followed.
+std::string RecordPages(TContainerFS& fs, const TCFSWalkEntry& e, std::map<std::int32_t, std::string>& owners) {
+  const std::int32_t n = fs.Directory().FindItem("\\" + e.path);
+  if (n < 0 || n >= fs.Directory().ItemCount()) return "not found in the directory";
+  const TCFSDirItem& item = fs.Directory().Item(n);
+  if (item.FirstMapPageNo < 0) return {};
+  try {
+    TIntegerArray* mapPages = nullptr;
+    TIntegerArray* dataPages = nullptr;
+    fs.PageMaps().GetMaps(item, mapPages, dataPages);
+    for (const TIntegerArray* list : {mapPages, dataPages})
+      for (std::int32_t i = 0; list && i < list->Count(); ++i) owners.emplace((*list)[i], e.path);
+    return {};
+  } catch (const Exception& ex) {
+    return ex.Message();
+  }
+}
+
 // Page numbers whose stored checksum does not match their bytes (or that cannot be read).
 std::vector<std::int32_t> BadPages(TContainerFS& fs) {
   TPageFileManager& pf = fs.PageFile();
@@ -67,7 +87,9 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   fs->OnPassword.Handler = [](void*, TContainerFS&, const std::string&, std::string&, bool& cancel) {
     cancel = true;
   };
-  std::int64_t files = 0, damaged = 0, locked = 0;
+  std::int64_t files = 0, locked = 0;
+  std::set<std::string> damaged;
+  std::map<std::int32_t, std::string> owners;  // map and data pages of every file
   WalkContainer(*fs, [&](const TCFSWalkEntry& e) {
     if (e.folder) return;
     ++files;
@@ -77,16 +99,27 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
       io.Out("LOCKED " + e.path + ": its own password is needed to check it\n");
       return;
     }
-    const std::string problem = CheckFile(*fs, e, password);
+    std::string problem = RecordPages(*fs, e, owners);
+    if (problem.empty()) problem = CheckFile(*fs, e, password);
     if (problem.empty()) return;
-    ++damaged;
+    damaged.insert(e.path);
     io.Out("DAMAGED " + e.path + ": " + problem + "\n");
   });
-  const std::vector<std::int32_t> pages = BadPages(*fs);
-  for (std::int32_t p : pages) io.Out("DAMAGED page " + std::to_string(p) + ": checksum or read error\n");
+  // Pages that fail their checksum: the file owning one is damaged even where its reading did not
+  // touch the bad bytes; a page no file owns is reported by number.
+  std::int64_t badPages = 0;
+  for (std::int32_t p : BadPages(*fs)) {
+    ++badPages;
+    const auto owner = owners.find(p);
+    if (owner == owners.end()) {
+      io.Out("DAMAGED page " + std::to_string(p) + ": checksum or read error\n");
+    } else if (damaged.insert(owner->second).second) {
+      io.Out("DAMAGED " + owner->second + ": page " + std::to_string(p) + " fails its checksum\n");
+    }
+  }
   std::ostringstream summary;
-  summary << files << " files checked, " << damaged << " damaged, " << locked << " locked, " << pages.size()
+  summary << files << " files checked, " << damaged.size() << " damaged, " << locked << " locked, " << badPages
           << " bad pages\n";
   io.Out(summary.str());
-  return damaged == 0 && locked == 0 && pages.empty() ? kCfsToolOk : kCfsToolFailed;
+  return damaged.empty() && locked == 0 && badPages == 0 ? kCfsToolOk : kCfsToolFailed;
 }
