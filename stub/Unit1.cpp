@@ -80,9 +80,15 @@ void TForm1::btn1Click() {
   } catch (const std::exception&) {
   }
   if (encrypted) {
-    do {
-      if (!App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password)) return;
-    } while (!CheckContainerPassword(self, password));
+    try {
+      do {
+        if (!App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password)) return;
+      } while (!CheckContainerPassword(self, password));
+    } catch (const std::exception&) {
+      // The file changed under us and no longer reads as a container.
+      ShowExtractError();
+      return;
+    }
   }
 
   std::unique_ptr<TContainerFS> container;
