@@ -32,6 +32,18 @@ std::string Today() {
   return text;
 }
 
+// The shell records its requests in the file this variable names, on every platform.
+void SetShellLog(const std::string& path) {
+#ifdef _WIN32
+  _putenv_s("ZELK_SHELL_LOG", path.c_str());
+#else
+  if (path.empty())
+    unsetenv("ZELK_SHELL_LOG");
+  else
+    setenv("ZELK_SHELL_LOG", path.c_str(), 1);
+#endif
+}
+
 std::string ReadAll(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -52,15 +64,19 @@ struct PackRun {
     dir = game.gamePath;
     tool.probe.programPath = dir + Cp936("Zelk配置备份工具.exe");
     MakeToolExecutable(tool.probe.programPath, kStub, tree.Dir("scratch"));
+#ifdef _WIN32
+    shellLog = tree.Dir("") + "shell.log";
+#else
     shellLog = platform::Cp936ToUtf8(platform::ReplaceSeparators(tree.Dir("") + "shell.log", '\\', '/'));
-    setenv("ZELK_SHELL_LOG", shellLog.c_str(), 1);
+#endif
+    SetShellLog(shellLog);
     tool.backend->SetModalHandler([this, select](ui::Form& form) {
       if (select && &form == &tool.selection) select(tool.selection);
     });
     tool.main.ShowForm();
     if (findGame) tool.backend->RunFor(500);
   }
-  ~PackRun() { unsetenv("ZELK_SHELL_LOG"); }
+  ~PackRun() { SetShellLog(""); }
 
   std::string ZipPath() const { return dir + Cp936("Zelk配置文件恢复包") + Today() + ".zip"; }
   std::vector<const MessageRecord*> Boxes() const {
@@ -97,7 +113,7 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
   for (const char* gone : {"zelkbak.Config", "loader.bin", "Zelk配置文件恢复包.exe"})
     EXPECT_FALSE(platform::FileExists(r.dir + Cp936(gone))) << gone;
   ASSERT_TRUE(platform::FileExists(r.ZipPath()));
-  EXPECT_EQ(ReadAll(platform::Cp936ToUtf8(platform::ReplaceSeparators(r.tree.Dir("") + "shell.log", '\\', '/'))),
+  EXPECT_EQ(ReadAll(r.tree.Native("shell.log")),
             "open\texplorer.exe\t/select,\"" + r.ZipPath() + "\"\t" + r.dir + "\t5\n");
 
   const std::string pkg = r.Unzipped();
@@ -288,14 +304,17 @@ namespace {
 // package is built, does not read back, and the run stops with the working files kept.
 TEST(PackingRun, APackageThatDoesNotReadBackIsReportedAndNotArchived) {
   PackRun r(17);
-  bool damaged = false;
+  bool damaged = false, blocked = false;
   r.tool.backend->SetProcessHook([&] {
     // Written past the engine's lock, as another program could.
     const std::filesystem::path config = r.tree.Native("home/zelkbak.Config");
     std::error_code error;
     if (damaged || std::filesystem::file_size(config, error) < 400000 || error) return;
     std::fstream file(config, std::ios::in | std::ios::out | std::ios::binary);
-    ASSERT_TRUE(file);
+    if (!file) {  // Windows shares the open container with nobody
+      blocked = true;
+      return;
+    }
     const std::string junk(3000, '\x5A');
     for (std::int64_t at : {20 * 4096 + 500, 40 * 4096 + 500, 60 * 4096 + 500}) {
       file.seekp(at);
@@ -304,6 +323,7 @@ TEST(PackingRun, APackageThatDoesNotReadBackIsReportedAndNotArchived) {
     damaged = true;
   });
   ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  if (blocked && !damaged) GTEST_SKIP() << "the open container cannot be written from outside on this platform";
   ASSERT_TRUE(damaged);
   auto boxes = r.Boxes();
   ASSERT_FALSE(boxes.empty());
