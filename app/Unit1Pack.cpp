@@ -10,21 +10,13 @@
 #include "app/Unit3.h"
 #include "app/ZipHost.h"
 #include "cfs/fs/CFSFileStream.h"
+#include "cfs/sfx/MakeSFX.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
 #include "zip/ZipWriter.h"
-
-#if defined(ZELK_HAVE_SFX)
-#include "cfs/sfx/MakeSFX.h"
-#else
-// The self-extractor builder is not part of this build: packing stops with a clear error.
-static void MakeSFX(const std::string&, const std::string&, const std::string&) {
-  throw Exception("MakeSFX - the self-extractor builder is missing from this build.");
-}
-#endif
 
 namespace {
 
@@ -44,7 +36,7 @@ std::string Today() {
 
 std::u16string Wide(const std::string& cp936) { return platform::Utf8ToUtf16(platform::Cp936ToUtf8(cp936)); }
 
-// Disk files below `dir` (ending in "\"), relative to `base`, every attribute.
+// Disk files below `dir` (ending in "\"), as paths relative to it prefixed by `rel`.
 void ListFiles(const std::string& dir, const std::string& rel, std::vector<std::string>& out) {
   std::vector<platform::DirEntry> entries;
   if (!platform::ListDirectory(dir + "*.*", platform::kAttrAnyFile, entries)) return;
