@@ -20,8 +20,9 @@ constexpr std::int32_t kCFSErrBadHandle = -6;    // handle not open
 constexpr std::int32_t kCFSErrFileInUse = -16;   // the file is open
 
 // Why the last import call stopped early: the entry that failed and the error it raised.
-// Cleared at the start of every ImportFiles/ImportDirectory call. A file skipped because it
-// already exists is not a failure.
+// Cleared at the start of every ImportFiles/ImportDirectory call. A disk folder that cannot be
+// listed is recorded too (the import goes on without it). A file skipped because it already
+// exists is not a failure.
 struct TCFSImportError {
   bool Failed = false;
   std::string DiskPath;       // the disk file being imported

@@ -17,7 +17,9 @@ void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, cons
   if (bulk::FolderDepth(dir) > bulk::kMaxFolderDepth)
     throw Exception("TContainerFS.ImportFiles - folders nested too deep: " + DoubleQuoted(src + dir));
   std::vector<platform::DirEntry> listing;
-  platform::ListDirectory(src + dir + mask, attributes, listing);
+  // A folder that cannot be listed is left out; the caller is told, as for a failed entry.
+  if (!platform::ListDirectory(src + dir + mask, attributes, listing))
+    RecordImportFailure(src + dir, dir, "TContainerFS.ImportFiles - can not list folder " + DoubleQuoted(src + dir));
   for (const platform::DirEntry& e : listing) {
     if (e.name == "." || e.name == "..") continue;
     const bool isDir = (e.attributes & platform::kAttrDirectory) != 0;

@@ -348,6 +348,16 @@ TEST(BlockStream, UncompressedContentStartingWithSignatureReadsBack) {
   TCFSFileStream s(fs.get(), "big", 0, "", "", "", 0);
   s.SaveToFile(dir / "back.bin");
   EXPECT_TRUE(ReadAll(dir / "back.bin") == big);
+  // A short file stored without the stream, grown past the header size.
+  WriteWhole(*fs, "grown", Text("AACSx"));
+  {
+    TCFSFileStream g(fs.get(), "grown", 2, "", "", "", 0);
+    g.SetSize(300);
+  }
+  Bytes grown = Text("AACSx");
+  grown.resize(300, 0);
+  auto g = OpenStream(*fs, "grown");
+  EXPECT_TRUE(ReadStream(*g) == grown);
 }
 
 TEST(BlockStream, FileStreamModesAndProgress) {
