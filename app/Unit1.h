@@ -67,8 +67,6 @@ class TForm1 : public ui::Form {
   void ImportChecked(TContainerFS& container, const std::string& path, const std::string& destDir, bool file);
   // Tells the user what did not get into the package.
   void ReportImportFailures();
-  // Reads every stored file of the built package back; "" or what failed.
-  std::string VerifyPackage(const std::string& exePath, const std::string& password) const;
   bool PasswordTooLong(const std::string& password);
 
   struct ImportFailure {

@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "app/Cp936Text.h"
+#include "app/ReadBack.h"
 #include "app/Unit1.h"
 #include "app/Unit3.h"
 #include "app/ZipHost.h"
-#include "cfs/fs/CFSFileStream.h"
 #include "cfs/sfx/MakeSFX.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -47,34 +47,6 @@ void ListFiles(const std::string& dir, const std::string& rel, std::vector<std::
     else
       out.push_back(rel + e.name);
   }
-}
-
-// Reads every stored file below the container folder `dir` through its block stream, which
-// checks the page checksums and block CRCs on the way.
-void ReadAllBelow(TContainerFS& container, const std::string& dir, const std::string& password, int& files) {
-  std::vector<std::string> folders;
-  TSearchRec rec;
-  for (std::int32_t r = container.FindFirst(dir + "*.*", 63, rec); r == 0; r = container.FindNext(rec)) {
-    if (rec.Name == "." || rec.Name == "..") continue;
-    if (rec.Attr & platform::kAttrDirectory) {
-      folders.push_back(dir + rec.Name + "\\");
-      continue;
-    }
-    TCFSFileStream stream(&container, dir + rec.Name, 0, password, "", "", 0);
-    const std::int64_t size = stream.GetSize();
-    std::vector<char> buffer(1 << 16);
-    std::int64_t done = 0;
-    for (;;) {
-      std::int32_t n = stream.Read(buffer.data(), static_cast<std::int32_t>(buffer.size()));
-      if (n <= 0) break;
-      done += n;
-    }
-    if (done != size)
-      throw Exception(Cp936("读取不完整：") + dir + rec.Name);
-    ++files;
-  }
-  container.FindClose(rec);
-  for (const std::string& folder : folders) ReadAllBelow(container, folder, password, files);
 }
 
 }  // namespace
@@ -168,7 +140,7 @@ void TForm1::btn1Click() {
   }
   MakeSFX(config, stub, exeName);
   // The working files go only once the package reads back whole.
-  std::string problem = VerifyPackage(exeName, password);
+  std::string problem = ReadBackContainer(exeName, password);
   if (!problem.empty()) {
     App().ShowMessageBox(this, Cp936("恢复包校验失败，保留临时文件 zelkbak.Config 和 loader.bin：") + problem,
                          Cp936("错误"), ui::MessageIcon::Error);
@@ -214,17 +186,6 @@ void TForm1::ReportImportFailures() {
       text += "\r\n" + Cp936("……共 ") + std::to_string(f.leftOut.size()) + Cp936(" 个文件");
     text += "\r\n" + Cp936("恢复包仍会生成，只包含其余已存入的文件。");
     App().ShowMessageBox(this, text, Cp936("错误"), ui::MessageIcon::Error);
-  }
-}
-
-std::string TForm1::VerifyPackage(const std::string& exePath, const std::string& password) const {
-  try {
-    TContainerFS container(exePath, 0, password, "", "", 0);
-    int files = 0;
-    ReadAllBelow(container, "\\", password, files);
-    return {};
-  } catch (const std::exception& e) {
-    return e.what();
   }
 }
 
