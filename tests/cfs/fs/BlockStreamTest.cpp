@@ -113,7 +113,7 @@ TEST(BlockStream, ChainsOfManyBlocksReadBack) {
   for (std::int64_t size : sizes) {
     const Bytes data = Compressible(static_cast<std::size_t>(size), std::uint32_t(size));
     for (int chunked = 0; chunked < 2; ++chunked) {
-      const std::string name = "f" + std::to_string(n++);
+      const std::string name = std::to_string(n++) + ".f";
       {
         auto s = NewStream(*fs, name);
         if (chunked) {
