@@ -8,6 +8,7 @@
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "cfs/dir/CFSTime.h"
 #include "platform/Exception.h"
+#include "platform/Text.h"
 
 namespace {
 
@@ -225,8 +226,9 @@ bool TDIRManager::ForceDirectories(std::string_view path) {
   if (folder.size() >= path.size()) return false;
   if (!DirectoryExists(folder) && !ForceDirectories(folder))
     throw Exception("TDIRManager.ForceDirectories - ForceDirectories error!");
-  const char last = folder.back();
-  const std::string full = (last == '\\' || last == '/') ? folder + name : folder + "\\" + name;
+  // A trail byte 0x5C at the end of the folder's last name is not a separator.
+  const bool separated = folder.back() == '/' || platform::HasTrailingPathDelimiter(folder);
+  const std::string full = separated ? folder + name : folder + "\\" + name;
   return DirectoryExists(full) || CreateDir(full);
 }
 

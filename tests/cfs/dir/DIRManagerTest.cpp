@@ -148,6 +148,11 @@ TEST(DIRManager, FoldersAndPaths) {
   const std::string tricky = "\x95\x5C" "dir";
   ASSERT_TRUE(c.dir->ForceDirectories(tricky + "\\sub"));
   EXPECT_EQ(c.dir->ReadItem(c.dir->FindItem(tricky)).Name, tricky);
+  // ... nor when it ends the folder name: "表乗" ends in 81 5C and stays one level.
+  const std::string endsInTrail = "\xB1\xED\x81\x5C";
+  ASSERT_TRUE(c.dir->ForceDirectories(endsInTrail + "\\inner\\leaf"));
+  EXPECT_TRUE(c.dir->DirectoryExists(endsInTrail + "\\inner"));
+  EXPECT_EQ(c.dir->ReadItem(c.dir->FindItem(endsInTrail + "\\inner")).Name, "inner");
   c.Reopen();
   EXPECT_EQ(c.dir->ReadItem(n).Name, longName.substr(0, 259));
   EXPECT_TRUE(c.dir->DirectoryExists(tricky + "\\sub"));
