@@ -1,95 +1,204 @@
-// The packing run on a large generated game, on the in-memory window backend, against copying
-// the same files with plain file copies in the same run; and the read-back of the finished
-// container against the run that made it.
-//   app_bench [seed]
-// Prints seconds and ratios.
+// The whole packing run and the whole restore on a large generated game (in-memory window
+// backend), against `tar -cjf` / `tar -xjf` (bzip2, 900k blocks = -9) of the same folders in the
+// same run. Every phase runs as its own process under /usr/bin/time, so each gets its own peak
+// resident size; wall time is measured around the process, CPU time is user + system.
+//   app_bench [seed] [repeats]              the comparison (prints seconds, ratios, peak KB)
+//   app_bench --pack <gameDir> <password>   one packing run (used by the comparison)
+//   app_bench --restore <package> <dir> <password>   one restore (used by the comparison)
+// The restore opens the package as the restore program does and exports everything with every
+// overwrite answered yes; both restores are compared with what the generator wrote.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/Cp936Text.h"
-#include "app/ReadBack.h"
+#include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"
+#include "platform/Text.h"
 #include "tests/app/PackageCheck.h"
 #include "tests/app/TestTree.h"
 #include "tests/app/ToolHarness.h"
+#include "tests/app/TreeCheck.h"
 #include "tests/fixtures/FakeGame.h"
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// Copies every file below `from` to `to` (both ending in "\"); the bytes copied.
-std::int64_t CopyTree(const std::string& from, const std::string& to) {
-  std::vector<platform::DirEntry> entries;
-  std::int64_t bytes = 0;
-  platform::ForceDirectories(to);
-  if (!platform::ListDirectory(from + "*.*", platform::kAttrAnyFile, entries)) return 0;
-  for (const platform::DirEntry& e : entries) {
-    if (e.name == "." || e.name == "..") continue;
-    if (e.attributes & platform::kAttrDirectory) {
-      bytes += CopyTree(from + e.name + "\\", to + e.name + "\\");
-    } else if (platform::CopyFile(from + e.name, to + e.name, false)) {
-      bytes += e.size;
-    }
-  }
-  return bytes;
-}
-
-// One packing run of the game at `game`; false when it did not finish.
-bool PackOnce(const fixtures::FakeGame& game, bool withStub, const std::string& password) {
+// One packing run of the game at `gamePath` ("\"-terminated), restore program included.
+int PackPhase(const std::string& gamePath, const std::string& password) {
   ToolHarness tool;
-  tool.Install(game.gamePath + Cp936("Zelk配置备份工具.exe"));
+  tool.Install(gamePath + Cp936("Zelk配置备份工具.exe"));
   tool.main.ShowForm();
-  if (!withStub) platform::DeleteFile(game.gamePath + "loader.bin");
   tool.backend->RunFor(500);
   ui::headless::Type(tool.main.edt1, password);
   ui::headless::Click(tool.main.btn2);
-  return tool.app.Terminated() && tool.backend->Messages().empty();
+  if (!tool.app.Terminated() || !tool.backend->Messages().empty()) {
+    std::fprintf(stderr, "the packing run did not finish\n");
+    return 1;
+  }
+  return 0;
+}
+
+// What the restore program does after "开始恢复", without the windows.
+int RestorePhase(const std::string& package, const std::string& targetDir, const std::string& password) {
+  try {
+    if (IsContainerEncrypted(package) && !CheckContainerPassword(package, password)) {
+      std::fprintf(stderr, "the package does not take the password\n");
+      return 1;
+    }
+    TContainerFS container(package, 0, password, "", "", 0);
+    container.OnOverwrite.Handler = [](void*, TContainerFS&, const std::string&, const std::string&,
+                                       bool& overwrite) { overwrite = true; };
+    if (container.ExportFiles("*.*", targetDir, 63, true, 2) <= 0) {
+      std::fprintf(stderr, "the package exported nothing\n");
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "restore failed: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
+
+std::string Quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct Measure {
+  double wall = 0, cpu = 0;
+  long peakKb = 0;
+  bool ok = false;
+};
+
+// Runs `command` under /usr/bin/time; wall time around it, CPU time and peak RSS from time(1).
+Measure Run(const std::string& command, const std::filesystem::path& scratch) {
+  const std::filesystem::path report = scratch / "time.txt";
+  const std::string line = "/usr/bin/time -f '%U %S %M' -o " + Quoted(report.string()) + " " + command;
+  Measure m;
+  const auto start = std::chrono::steady_clock::now();
+  const int rc = std::system(line.c_str());
+  m.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::ifstream in(report);
+  double user = 0, sys = 0;
+  // time(1) writes "Command exited with non-zero status N" first when the command fails.
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t lastLine = text.find_last_of('\n', text.size() >= 2 ? text.size() - 2 : 0);
+  std::istringstream fields(lastLine == std::string::npos ? text : text.substr(lastLine + 1));
+  m.ok = rc == 0 && static_cast<bool>(fields >> user >> sys >> m.peakKb);
+  m.cpu = user + sys;
+  return m;
+}
+
+// Keeps the faster of two measurements of the same phase (by wall time).
+void KeepBest(Measure& best, const Measure& m, bool first) {
+  if (first || m.wall < best.wall) best = m;
+}
+
+std::string FindZip(const std::filesystem::path& dir) {
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().extension() == ".zip") return e.path().string();
+  return {};
+}
+
+void Print(const char* what, const Measure& m) {
+  std::printf("  %-36s wall %7.3f s  cpu %7.3f s  peak %7ld KB\n", what, m.wall, m.cpu, m.peakKb);
+}
+
+int Compare(const std::string& self, std::uint64_t seed, int repeats) {
+  fixtures::FakeGameOptions options;
+  options.seed = seed;
+  options.large = true;
+  TestTree tree;
+  const fixtures::FakeGame game = fixtures::MakeFakeGame(tree.Dir("game"), options);
+  const std::filesystem::path gameDir = tree.Native("game"), scratch = tree.Native("");
+  const std::vector<fixtures::ManifestEntry> packed = PackedEntries(game);
+  std::int64_t files = 0, bytes = 0;
+  for (const auto& e : packed)
+    if (!e.directory) ++files, bytes += e.size;
+
+  const std::string password = "bench";
+  const std::string tarFile = (scratch / "ref.tar.bz2").string();
+  Measure tarPack, tarRestore, pack, restore;
+  for (int i = 0; i < repeats; ++i) {
+    std::filesystem::remove(tarFile);
+    KeepBest(tarPack,
+             Run("tar -C " + Quoted(gameDir.string()) + " -cjf " + Quoted(tarFile) + " userdata Interface", scratch),
+             i == 0);
+    const std::string tarOut = "tarout" + std::to_string(i);
+    tree.MakeDir(tarOut);
+    KeepBest(tarRestore, Run("tar -C " + Quoted(tree.Native(tarOut).string()) + " -xjf " + Quoted(tarFile), scratch),
+             i == 0);
+
+    // Each run leaves a dated zip with the package inside; take it out for the restore.
+    for (const auto& e : std::filesystem::directory_iterator(gameDir))
+      if (e.path().extension() == ".zip") std::filesystem::remove(e.path());
+    KeepBest(pack, Run(Quoted(self) + " --pack " + Quoted(game.gamePath) + " " + password, scratch), i == 0);
+    const std::string zip = FindZip(gameDir);
+    std::string entry, data, why;
+    if (zip.empty() || !ReadOnlyZipEntry(platform::ReplaceSeparators(platform::Utf8ToCp936(zip), '/', '\\'), entry,
+                                         data, why)) {
+      std::fprintf(stderr, "no package from the packing run %s\n", why.c_str());
+      return 1;
+    }
+    std::ofstream(tree.Native("pkg.exe"), std::ios::binary) << data;
+    const std::string out = "out" + std::to_string(i);
+    KeepBest(restore,
+             Run(Quoted(self) + " --restore " + Quoted(tree.Dir("") + "pkg.exe") + " " + Quoted(tree.Dir(out)) + " " +
+                     password,
+                 scratch),
+             i == 0);
+
+    // Both restores must give back what was generated, or the timings mean nothing.
+    for (const std::string& dir : {out, tarOut}) {
+      const std::string diff = CompareWithManifest(tree.Dir(dir), packed);
+      if (!diff.empty()) {
+        std::fprintf(stderr, "%s differs from the game:\n%.2000s\n", dir.c_str(), diff.c_str());
+        return 1;
+      }
+    }
+  }
+  if (!tarPack.ok || !tarRestore.ok || !pack.ok || !restore.ok) {
+    std::fprintf(stderr, "a phase failed (tar pack %d, tar restore %d, pack %d, restore %d)\n", tarPack.ok,
+                 tarRestore.ok, pack.ok, restore.ok);
+    return 1;
+  }
+
+  std::printf("large game, seed %llu: %lld files, %lld bytes packed; best of %d\n",
+              static_cast<unsigned long long>(seed), static_cast<long long>(files), static_cast<long long>(bytes),
+              repeats);
+  std::printf("  tar.bz2 %lld bytes, package %lld bytes\n",
+              static_cast<long long>(std::filesystem::file_size(tarFile)),
+              static_cast<long long>(std::filesystem::file_size(tree.Native("pkg.exe"))));
+  Print("tar -cjf", tarPack);
+  Print("packing run (encrypted, zipped)", pack);
+  Print("tar -xjf", tarRestore);
+  Print("restore (export all, overwrite yes)", restore);
+  std::printf("ratio tar/ours, packing:   wall %.2f  cpu %.2f  (goal >= 0.8)\n", tarPack.wall / pack.wall,
+              tarPack.cpu / std::max(pack.cpu, 0.001));
+  std::printf("ratio tar/ours, restoring: wall %.2f  cpu %.2f  (goal >= 0.8)\n", tarRestore.wall / restore.wall,
+              tarRestore.cpu / std::max(restore.cpu, 0.001));
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  fixtures::FakeGameOptions options;
-  options.seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
-  options.large = true;
-  TestTree tree;
-  const fixtures::FakeGame game = fixtures::MakeFakeGame(tree.Dir("game"), options);
-
-  auto start = std::chrono::steady_clock::now();
-  std::int64_t bytes = CopyTree(game.gamePath + "userdata\\", tree.Dir("copy/userdata")) +
-                       CopyTree(game.gamePath + "Interface\\", tree.Dir("copy/interface"));
-  const double copy = Seconds(start);
-
-  start = std::chrono::steady_clock::now();
-  if (!PackOnce(game, true, "bench")) {
-    std::fprintf(stderr, "the packing run did not finish\n");
-    return 1;
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "--pack" && argc == 4) return PackPhase(argv[2], argv[3]);
+  if (mode == "--restore" && argc == 5) return RestorePhase(argv[2], argv[3], argv[4]);
+  if (!mode.empty() && mode[0] == '-') {
+    std::fprintf(stderr, "usage: app_bench [seed] [repeats]\n");
+    return 2;
   }
-  const double run = Seconds(start);
-
-  // Without the restore program the container stays behind: read it back as the run does.
-  if (!PackOnce(game, false, "bench")) {
-    std::fprintf(stderr, "the second packing run did not finish\n");
-    return 1;
-  }
-  start = std::chrono::steady_clock::now();
-  const std::string problem = ReadBackContainer(game.gamePath + "zelkbak.Config", "bench");
-  const double readBack = Seconds(start);
-  if (!problem.empty()) {
-    std::fprintf(stderr, "read-back failed: %s\n", problem.c_str());
-    return 1;
-  }
-
-  std::printf("files %lld, bytes %lld\n", static_cast<long long>(game.fileCount), static_cast<long long>(bytes));
-  std::printf("plain copy            %.3f s\n", copy);
-  std::printf("packing run (bzip2 9, encrypted, zip)  %.3f s  = %.1f x plain copy\n", run, run / copy);
-  std::printf("read-back of the container            %.3f s  = %.2f of the packing run\n", readBack,
-              readBack / run);
-  return 0;
+  const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+  const std::uint64_t seed = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1;
+  const int repeats = argc > 2 ? std::clamp(std::atoi(argv[2]), 1, 20) : 1;
+  return Compare(self, seed, repeats);
 }
