@@ -246,9 +246,10 @@ def run(args, wine, driver, checks):
     e2e.log(summary)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("case", choices=["pack_restore"])
+def main_for(doc, cases, run_case, prog):
+    """Command line, set-up and clean-up shared by the job scripts; run_case(args, wine, driver, checks)."""
+    ap = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("case", choices=cases)
     for name in ("--wine-run", "--driver", "--work", "--artifacts"):
         ap.add_argument(name, required=True)
     for name in ("--client", "--testwin", "--tool", "--fake-game", "--fake-game-exe"):
@@ -259,9 +260,9 @@ def main():
         if getattr(args, name):
             setattr(args, name, os.path.abspath(getattr(args, name)))
     if not os.environ.get("DISPLAY"):
-        sys.exit("job_e2e: no X display (run it under xvfb-run -a)")
+        sys.exit(prog + ": no X display (run it under xvfb-run -a)")
     if not args.tool:
-        sys.exit("job_e2e: --tool is required")
+        sys.exit(prog + ": --tool is required")
     if os.path.exists(args.work):
         shutil.rmtree(args.work)
     os.makedirs(args.work)
@@ -269,7 +270,7 @@ def main():
     driver = e2e.Driver(wine, args.driver)
     checks = e2e.Checks()
     try:
-        run(args, wine, driver, checks)
+        run_case(args, wine, driver, checks)
     except (e2e.Failure, subprocess.SubprocessError, OSError) as e:
         checks.failed += 1
         e2e.log("FAIL %s" % e)
@@ -286,6 +287,10 @@ def main():
         wine.stop_all()
     e2e.log("e2e job %s: %d passed, %d failed" % (args.case, checks.passed, checks.failed))
     return 1 if checks.failed else 0
+
+
+def main():
+    return main_for(__doc__, ["pack_restore"], run, "job_e2e")
 
 
 if __name__ == "__main__":

@@ -13,7 +13,6 @@ The holder of the file is a tiny console program compiled with mingw at run time
 mingw compiler the locked file is left out of the case (and said so in the log).
 Runs under xvfb-run -a with the arguments of run_e2e.py.
 """
-import argparse
 import datetime
 import os
 import shutil
@@ -229,45 +228,7 @@ def run(args, wine, driver, checks):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("case", choices=["rerun_open_locked"])
-    for name in ("--wine-run", "--driver", "--work", "--artifacts"):
-        ap.add_argument(name, required=True)
-    for name in ("--client", "--testwin", "--tool", "--fake-game", "--fake-game-exe"):
-        ap.add_argument(name)
-    args = ap.parse_args()
-    args.interactive = False
-    for name in ("wine_run", "driver", "tool", "fake_game", "fake_game_exe", "work", "artifacts"):
-        if getattr(args, name):
-            setattr(args, name, os.path.abspath(getattr(args, name)))
-    if not os.environ.get("DISPLAY"):
-        sys.exit("job_e2e_more: no X display (run it under xvfb-run -a)")
-    if not args.tool:
-        sys.exit("job_e2e_more: --tool is required")
-    if os.path.exists(args.work):
-        shutil.rmtree(args.work)
-    os.makedirs(args.work)
-    wine = e2e.Wine(args)
-    driver = e2e.Driver(wine, args.driver)
-    checks = e2e.Checks()
-    try:
-        run(args, wine, driver, checks)
-    except (e2e.Failure, subprocess.SubprocessError, OSError) as e:
-        checks.failed += 1
-        e2e.log("FAIL %s" % e)
-        try:
-            e2e.screenshot(args, "job_more_failure")
-        except Exception as shot_error:  # the failure itself is what matters
-            e2e.log("(no failure screenshot: %s)" % shot_error)
-    finally:
-        for exe in (e2e.TOOL_EXE, job.PACKAGE_EXE):
-            try:
-                driver.call("kill", exe, e2e.win_path(args.work) + "\\", expect_ok=False)
-            except Exception:  # cleanup must not hide the result
-                pass
-        wine.stop_all()
-    e2e.log("e2e job %s: %d passed, %d failed" % (args.case, checks.passed, checks.failed))
-    return 1 if checks.failed else 0
+    return job.main_for(__doc__, ["rerun_open_locked"], run, "job_e2e_more")
 
 
 if __name__ == "__main__":
