@@ -105,6 +105,9 @@ class Driver:
             argv += ["--desktop", self.wine.desktop]
         argv += ["--timeout", str(timeout_ms)] + list(args)
         rc, out, err = self.wine.run(argv, timeout=timeout_ms / 1000 + 60)
+        if rc != 0 and not out.strip() and "ShellExecuteEx" in err:
+            # Wine itself failed to start the driver (it never ran): start it once more.
+            rc, out, err = self.wine.run(argv, timeout=timeout_ms / 1000 + 60)
         records = [parse_record(line) for line in out.splitlines() if line.strip()]
         for _, f in records:
             if "text" in f:
