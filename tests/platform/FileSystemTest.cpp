@@ -40,6 +40,13 @@ TEST(FileSystem, FoldersFilesAndCaseInsensitiveLookup) {
   EXPECT_FALSE(DirectoryExists(base + "Interface\\" + kNori + "\\info.ini"));
   EXPECT_EQ(FileSize(base + "INTERFACE\\" + kNori + "\\INFO.ini"), 3);
   EXPECT_EQ(FileSize(base + "nothing"), -1);
+  // Creating a name that differs only in case rewrites the existing file; a new name is new.
+  ASSERT_TRUE(testutil::WriteFile(base + "INTERFACE\\" + kNori + "\\INFO.ini", "abcdef"));
+  ASSERT_TRUE(testutil::WriteFile(base + "interface\\" + kNori + "\\Other.ini", ""));
+  EXPECT_EQ(Names(base + "interface\\" + kNori + "\\*.ini", 0), (std::vector<std::string>{"Info.INI", "Other.ini"}));
+  EXPECT_EQ(FileSize(base + "interface\\" + kNori + "\\info.ini"), 6);
+  EXPECT_TRUE(FileExists(base + "interface\\" + kNori + "\\OTHER.INI"));
+  EXPECT_FALSE(FileExists(base + "interface\\" + kNori + "\\missing\\other.ini"));
   // The existing spelling is kept: no second folder appears.
   EXPECT_TRUE(ForceDirectories(base + "INTERFACE\\New"));
   EXPECT_EQ(Names(base + "*", kAttrDirectory).size(), 3u);  // ".", "..", "Interface"
