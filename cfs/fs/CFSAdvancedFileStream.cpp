@@ -205,7 +205,7 @@ std::vector<std::uint8_t> TCFSAdvancedFileStream::LoadBlock(std::int32_t index) 
     throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error.");
   std::vector<std::uint8_t> data;
   std::int32_t produced = h.UnpackedSize;
-  if (!DecompressBuffer(packed.data(), h.PackedSize, data, method_, produced))
+  if (!DecompressBuffer(packed.data(), h.PackedSize, data, method_, produced, &raw_->System().CodecScratch()))
     throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error.");
   if (produced != h.UnpackedSize) throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error, invalid size.");
   if (Checksum(data.data(), data.size(), kCrcKind) != h.Crc)
@@ -218,7 +218,7 @@ void TCFSAdvancedFileStream::PrepareBufferForWriting(const std::uint8_t* data, s
   packed.clear();
   header.UnpackedSize = count;
   header.Crc = Checksum(data, static_cast<std::size_t>(count), kCrcKind);
-  if (!CompressBuffer(data, count, packed, method_, header)) {
+  if (!CompressBuffer(data, count, packed, method_, header, &raw_->System().CodecScratch())) {
     packed.clear();
     throw Exception("TCFSAdvancedFileStream.PrepareBufferForWriting - compression error in PrepareBuffer.");
   }

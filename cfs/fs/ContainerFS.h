@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cfs/codecs/compress/CodecScratch.h"
 #include "cfs/dir/DIRManager.h"
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/fs/CFSEvents.h"
@@ -144,6 +145,8 @@ class TContainerFS {
   TDIRManager& Directory() { return *directory_; }
   TFreeSpaceManager& FreeSpace() { return *freeSpace_; }
   TUserFilePageMapManager& PageMaps() { return *pageMaps_; }
+  // Codec work memory shared by the block streams over this container's files.
+  TCodecScratch& CodecScratch() { return codecScratch_; }
 
   TCFSProgressEvent OnProgress;
   TCFSFileProgressEvent OnFileProgress;
@@ -198,6 +201,7 @@ class TContainerFS {
   TCFSImportError lastImportError_;
   // One page buffer for every read and write.
   TCFSPageRec page_;
+  TCodecScratch codecScratch_;
   TIntegerArray pages_;
 };
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "cfs/codecs/compress/CodecScratch.h"
 #include "cfs/codecs/compress/OutputEstimate.h"
 
 namespace {
@@ -22,6 +23,20 @@ struct DecompressEnd {
 
 std::string ErrorText(int code) { return "error " + std::to_string(code); }
 
+// A stream whose work areas come from `scratch` (the library's own malloc without one).
+bz_stream StreamWith(TCodecScratch* scratch) {
+  bz_stream bs{};
+  if (scratch != nullptr) {
+    bs.opaque = scratch;
+    bs.bzalloc = [](void* opaque, int items, int size) -> void* {
+      if (items < 0 || size < 0) return nullptr;
+      return TCodecScratch::AllocateItems(opaque, static_cast<std::size_t>(items), static_cast<std::size_t>(size));
+    };
+    bs.bzfree = [](void* opaque, void* block) { TCodecScratch::ReleaseBlock(opaque, block); };
+  }
+  return bs;
+}
+
 }  // namespace
 
 // The library's internal consistency checks call this when it is built without stdio
@@ -34,10 +49,10 @@ extern "C" void bz_internal_error(int errcode) {
 }
 
 std::vector<std::uint8_t> BZip2Compress(const std::uint8_t* in, std::size_t inSize,
-                                        int blockSize100k) {
+                                        int blockSize100k, TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<unsigned>::max()) throw EBZCompressionError(ErrorText(BZ_PARAM_ERROR));
   std::vector<std::uint8_t> out(CompressedSizeEstimate(inSize));
-  bz_stream bs{};
+  bz_stream bs = StreamWith(scratch);
   const int init = BZ2_bzCompressInit(&bs, blockSize100k, 0, 0);
   if (init != BZ_OK) throw EBZCompressionError(ErrorText(init));
   CompressEnd end{&bs};
@@ -64,13 +79,13 @@ std::vector<std::uint8_t> BZip2Compress(const std::uint8_t* in, std::size_t inSi
 }
 
 std::vector<std::uint8_t> BZip2Decompress(const std::uint8_t* in, std::size_t inSize,
-                                          std::size_t expectedSize) {
+                                          std::size_t expectedSize, TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<unsigned>::max() ||
       expectedSize > std::numeric_limits<unsigned>::max()) {
     throw EBZDecompressionError(ErrorText(BZ_PARAM_ERROR));
   }
   std::vector<std::uint8_t> out(expectedSize);
-  bz_stream bs{};
+  bz_stream bs = StreamWith(scratch);
   const int init = BZ2_bzDecompressInit(&bs, 0, 0);
   if (init != BZ_OK) throw EBZDecompressionError(ErrorText(init));
   DecompressEnd end{&bs};

@@ -7,6 +7,8 @@
 
 #include "platform/Exception.h"
 
+class TCodecScratch;
+
 class EBZip2Error : public Exception {
  public:
   using Exception::Exception;
@@ -21,12 +23,13 @@ class EBZDecompressionError : public EBZip2Error {
 };
 
 // Compresses in[0..inSize) with the block size in units of 100 000 bytes (1..9). Raises
-// EBZCompressionError "error <code>" on a library failure.
+// EBZCompressionError "error <code>" on a library failure. The library's work areas come from
+// `scratch` when one is given.
 std::vector<std::uint8_t> BZip2Compress(const std::uint8_t* in, std::size_t inSize,
-                                        int blockSize100k);
+                                        int blockSize100k, TCodecScratch* scratch = nullptr);
 
 // Decompresses one bzip2 stream into exactly the room of expectedSize bytes. Raises
 // EBZDecompressionError "error <code>" for a damaged stream, for one that ends early
 // (BZ_UNEXPECTED_EOF) and for one that would produce more than expectedSize (BZ_OUTBUFF_FULL).
 std::vector<std::uint8_t> BZip2Decompress(const std::uint8_t* in, std::size_t inSize,
-                                          std::size_t expectedSize);
+                                          std::size_t expectedSize, TCodecScratch* scratch = nullptr);

@@ -66,7 +66,7 @@ TCFSMethodInfo MethodInfo(std::uint8_t method) {
 std::int32_t BlockSizeForMethod(std::uint8_t method) { return MethodInfo(method).BlockSize; }
 
 bool CompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std::uint8_t>& out,
-                    std::uint8_t method, TCFSBlockHeader& header) {
+                    std::uint8_t method, TCFSBlockHeader& header, TCodecScratch* scratch) {
   if (inSize == 0) return false;
   header.PackedSize = 0;
   out.clear();
@@ -79,10 +79,10 @@ bool CompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std
         out.assign(in, in + size);
         break;
       case TCFSCodec::Zlib:
-        out = ZlibCompress(in, size, info.Level);
+        out = ZlibCompress(in, size, info.Level, scratch);
         break;
       case TCFSCodec::BZip2:
-        out = BZip2Compress(in, size, info.Level);
+        out = BZip2Compress(in, size, info.Level, scratch);
         break;
       case TCFSCodec::PPMd:
         out = PpmdCompressBlock(in, size, info);
@@ -100,7 +100,7 @@ bool CompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std
 }
 
 bool DecompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std::uint8_t>& out,
-                      std::uint8_t method, std::int32_t& outSize) {
+                      std::uint8_t method, std::int32_t& outSize, TCodecScratch* scratch) {
   const std::int32_t expected = outSize;
   outSize = 0;
   out.clear();
@@ -118,10 +118,10 @@ bool DecompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<s
   try {
     switch (info.Codec) {
       case TCFSCodec::Zlib:
-        out = ZlibDecompress(in, size, room);
+        out = ZlibDecompress(in, size, room, scratch);
         break;
       case TCFSCodec::BZip2:
-        out = BZip2Decompress(in, size, room);
+        out = BZip2Decompress(in, size, room, scratch);
         break;
       case TCFSCodec::PPMd:
         if (!PpmdDecompressBlock(in, size, room, out)) out.clear();

@@ -11,6 +11,8 @@
 
 #include "cfs/codecs/compress/CFSBlockHeader.h"
 
+class TCodecScratch;
+
 enum class TCFSCodec { Copy, Zlib, PPMd, BZip2, None };
 
 struct TCFSMethodInfo {
@@ -31,11 +33,12 @@ constexpr std::int32_t kMaxExpectedBlockSize = 0x1000000;
 // Compresses in[0..inSize) into out and sets header.PackedSize to out's length; the header's
 // other fields are left alone. inSize 0 returns false and touches neither out nor the header.
 // On failure out is empty and PackedSize 0. True when at least one byte was produced.
+// zlib and bzip2 take their work areas from `scratch` when one is given (here and below).
 bool CompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std::uint8_t>& out,
-                    std::uint8_t method, TCFSBlockHeader& header);
+                    std::uint8_t method, TCFSBlockHeader& header, TCodecScratch* scratch = nullptr);
 
 // Decompresses in[0..inSize) into out. On entry outSize is the expected unpacked size; on exit
 // it is the number of bytes produced (out.size()). Output never exceeds the expected size: a
 // block that would need more fails. False (out empty, outSize 0) on every failure.
 bool DecompressBuffer(const std::uint8_t* in, std::int32_t inSize, std::vector<std::uint8_t>& out,
-                      std::uint8_t method, std::int32_t& outSize);
+                      std::uint8_t method, std::int32_t& outSize, TCodecScratch* scratch = nullptr);

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "cfs/codecs/compress/CodecScratch.h"
 #include "cfs/codecs/compress/OutputEstimate.h"
 
 namespace {
@@ -20,12 +21,26 @@ struct InflateEnd {
   ~InflateEnd() { inflateEnd(stream); }
 };
 
+// A stream whose work areas come from `scratch` (zlib's own malloc without one).
+z_stream StreamWith(TCodecScratch* scratch) {
+  z_stream zs{};
+  if (scratch != nullptr) {
+    zs.opaque = scratch;
+    zs.zalloc = [](voidpf opaque, uInt items, uInt size) -> voidpf {
+      return TCodecScratch::AllocateItems(opaque, items, size);
+    };
+    zs.zfree = [](voidpf opaque, voidpf block) { TCodecScratch::ReleaseBlock(opaque, block); };
+  }
+  return zs;
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* in, std::size_t inSize, int level) {
+std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* in, std::size_t inSize, int level,
+                                       TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<uInt>::max()) throw ECompressionError("error");
   std::vector<std::uint8_t> out(CompressedSizeEstimate(inSize));
-  z_stream zs{};
+  z_stream zs = StreamWith(scratch);
   if (deflateInit(&zs, level) != Z_OK) throw ECompressionError("error");
   DeflateEnd end{&zs};
   zs.next_in = const_cast<Bytef*>(in);
@@ -46,12 +61,12 @@ std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* in, std::size_t inSiz
 }
 
 std::vector<std::uint8_t> ZlibDecompress(const std::uint8_t* in, std::size_t inSize,
-                                         std::size_t expectedSize) {
+                                         std::size_t expectedSize, TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<uInt>::max() || expectedSize > std::numeric_limits<uInt>::max()) {
     throw EDecompressionError("error");
   }
   std::vector<std::uint8_t> out(expectedSize);
-  z_stream zs{};
+  z_stream zs = StreamWith(scratch);
   zs.next_in = const_cast<Bytef*>(in);
   zs.avail_in = static_cast<uInt>(inSize);
   if (inflateInit(&zs) != Z_OK) throw EDecompressionError("error");
