@@ -86,23 +86,25 @@ void TDIRArray::CheckItemNo(const char* operation, std::int32_t n) const {
   }
 }
 
-std::int32_t TDIRArray::NameLowerBound(std::string_view name) const {
+int TDIRArray::CompareKey(std::int32_t item, std::string_view name, std::int32_t parent) const {
+  const TCFSDirItem& it = items_[item];
+  if (const int c = platform::CompareTextCp936(it.Name, name); c != 0) return c;
+  return it.Parent < parent ? -1 : (it.Parent > parent ? 1 : 0);
+}
+
+std::int32_t TDIRArray::KeyLowerBound(std::string_view name, std::int32_t parent) const {
   const std::int32_t* first = nameIndex_.Data();
   return static_cast<std::int32_t>(
-      std::lower_bound(first, first + nameIndex_.Count(), name,
-                       [this](std::int32_t item, std::string_view key) {
-                         return platform::CompareTextCp936(items_[item].Name, key) < 0;
-                       }) -
+      std::lower_bound(first, first + nameIndex_.Count(), 0,
+                       [&](std::int32_t item, int) { return CompareKey(item, name, parent) < 0; }) -
       first);
 }
 
-std::int32_t TDIRArray::NameUpperBound(std::string_view name) const {
+std::int32_t TDIRArray::KeyUpperBound(std::string_view name, std::int32_t parent) const {
   const std::int32_t* first = nameIndex_.Data();
   return static_cast<std::int32_t>(
-      std::upper_bound(first, first + nameIndex_.Count(), name,
-                       [this](std::string_view key, std::int32_t item) {
-                         return platform::CompareTextCp936(key, items_[item].Name) < 0;
-                       }) -
+      std::upper_bound(first, first + nameIndex_.Count(), 0,
+                       [&](int, std::int32_t item) { return CompareKey(item, name, parent) > 0; }) -
       first);
 }
 
@@ -126,11 +128,11 @@ std::int32_t TDIRArray::ParentUpperBound(std::int32_t parent) const {
       first);
 }
 
-std::int32_t TDIRArray::NamePositionOf(std::int32_t n, std::string_view name) const {
-  for (std::int32_t i = NameLowerBound(name); i < nameIndex_.Count(); ++i) {
+std::int32_t TDIRArray::NamePositionOf(std::int32_t n, std::string_view name, std::int32_t parent) const {
+  for (std::int32_t i = KeyLowerBound(name, parent); i < nameIndex_.Count(); ++i) {
     const std::int32_t item = nameIndex_[i];
     if (item == n) return i;
-    if (platform::CompareTextCp936(items_[item].Name, name) != 0) break;
+    if (CompareKey(item, name, parent) != 0) break;
   }
   return -1;
 }
@@ -152,7 +154,7 @@ std::int32_t TDIRArray::AddItem(TCFSDirItem item) {
   items_.push_back(std::move(item));
   const TCFSDirItem& added = items_.back();
   if (!added.IsDeleted) {
-    nameIndex_.Insert(NameUpperBound(added.Name), n);
+    nameIndex_.Insert(KeyUpperBound(added.Name, added.Parent), n);
     parentIndex_.Insert(ParentUpperBound(added.Parent), n);
   }
   return n;
@@ -177,7 +179,7 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
   std::int32_t oldNamePos = -1;
   std::int32_t oldParentPos = -1;
   if (!old.IsDeleted) {
-    oldNamePos = NamePositionOf(n, old.Name);
+    oldNamePos = NamePositionOf(n, old.Name, old.Parent);
     if (oldNamePos < 0) {
       throw Exception("TDIRArray.UpdateItem - old name position not found. Position = " +
                       std::to_string(n) + ", ItemCount = " + std::to_string(ItemCount()) +
@@ -204,15 +206,15 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
     return;
   }
   if (!wasLive) {
-    nameIndex_.Insert(NameUpperBound(stored.Name), n);
+    nameIndex_.Insert(KeyUpperBound(stored.Name, stored.Parent), n);
     parentIndex_.Insert(ParentUpperBound(stored.Parent), n);
     return;
   }
   // Both live: an entry whose key changed is taken out and put back where the new key belongs
   // (n is out of the index while the new position is searched); an unchanged key keeps its place.
-  if (nameChanged) {
+  if (nameChanged || parentChanged) {
     nameIndex_.Delete(oldNamePos);
-    nameIndex_.Insert(NameUpperBound(stored.Name), n);
+    nameIndex_.Insert(KeyUpperBound(stored.Name, stored.Parent), n);
   }
   if (parentChanged) {
     parentIndex_.Delete(oldParentPos);
@@ -248,21 +250,17 @@ std::int32_t TDIRArray::ResolvePath(std::string_view path, std::int32_t startIte
     }
 
     const std::string name = CutItemName(segment);
-    std::int32_t i = NameLowerBound(name);
-    if (i >= nameIndex_.Count() || platform::CompareTextCp936(items_[nameIndex_[i]].Name, name) != 0) {
-      return kCFSPathInvalid;
+    const std::int32_t i = KeyLowerBound(name, current);
+    if (i < nameIndex_.Count() && CompareKey(nameIndex_[i], name, current) == 0) {
+      current = nameIndex_[i];
+      continue;
     }
-    std::int32_t found = kCFSPathNotResolved;
-    for (; i < nameIndex_.Count(); ++i) {
-      const std::int32_t item = nameIndex_[i];
-      if (platform::CompareTextCp936(items_[item].Name, name) != 0) break;
-      if (items_[item].Parent == current) {
-        found = item;
-        break;
-      }
-    }
-    if (found == kCFSPathNotResolved) return kCFSPathNotResolved;
-    current = found;
+    // Not in this folder: an unknown name is -2, a name found only in other folders -3. Equal
+    // names are one run, so any of them borders position i.
+    const auto nameAt = [&](std::int32_t k) {
+      return k >= 0 && k < nameIndex_.Count() && platform::CompareTextCp936(items_[nameIndex_[k]].Name, name) == 0;
+    };
+    return nameAt(i) || nameAt(i - 1) ? kCFSPathNotResolved : kCFSPathInvalid;
   }
   return current;
 }

@@ -84,13 +84,17 @@ class TDIRArray {
   };
 
   void CheckItemNo(const char* operation, std::int32_t n) const;
-  // Positions in the name index: first with a name not below / above `name`.
-  std::int32_t NameLowerBound(std::string_view name) const;
-  std::int32_t NameUpperBound(std::string_view name) const;
+  // The name index is ordered by name (case-insensitively) and, among equal names, by parent:
+  // equal names still form one run, and a lookup goes straight to the item of one folder instead
+  // of scanning that name's items in every folder. Compares item's key with (name, parent).
+  int CompareKey(std::int32_t item, std::string_view name, std::int32_t parent) const;
+  // Positions in the name index: first with a key not below / above (name, parent).
+  std::int32_t KeyLowerBound(std::string_view name, std::int32_t parent) const;
+  std::int32_t KeyUpperBound(std::string_view name, std::int32_t parent) const;
   std::int32_t ParentLowerBound(std::int32_t parent) const;
   std::int32_t ParentUpperBound(std::int32_t parent) const;
   // Position of item n in the run of equal keys, or -1.
-  std::int32_t NamePositionOf(std::int32_t n, std::string_view name) const;
+  std::int32_t NamePositionOf(std::int32_t n, std::string_view name, std::int32_t parent) const;
   std::int32_t ParentPositionOf(std::int32_t n, std::int32_t parent) const;
 
   TGrowthPolicy policy_;

@@ -34,10 +34,12 @@ void ExpectIndexesConsistent(const TDIRArray& d) {
     EXPECT_EQ(held, live);
   }
   EXPECT_EQ(d.IndexedCount(), static_cast<int>(live.size()));
+  // Names ascend case-insensitively; equal names ascend by parent.
   for (int i = 1; i < d.NameIndex().Count(); ++i) {
-    EXPECT_LE(platform::CompareTextCp936(d.Item(d.NameIndex()[i - 1]).Name,
-                                         d.Item(d.NameIndex()[i]).Name),
-              0);
+    const TCFSDirItem& a = d.Item(d.NameIndex()[i - 1]);
+    const TCFSDirItem& b = d.Item(d.NameIndex()[i]);
+    const int c = platform::CompareTextCp936(a.Name, b.Name);
+    EXPECT_TRUE(c < 0 || (c == 0 && a.Parent <= b.Parent)) << a.Name << "/" << a.Parent << " before " << b.Name << "/" << b.Parent;
   }
   for (int i = 1; i < d.ParentIndex().Count(); ++i) {
     EXPECT_LE(d.Item(d.ParentIndex()[i - 1]).Parent, d.Item(d.ParentIndex()[i]).Parent);
@@ -198,13 +200,25 @@ TEST(DIRArray, RandomUpdatesKeepIndexesConsistent) {
     if (step % 50 == 0) ExpectIndexesConsistent(d);
   }
   ExpectIndexesConsistent(d);
-  // Every live item's name resolves in its folder, to itself or to a twin of equal name there.
-  for (int i = 0; i < d.ItemCount(); ++i) {
-    if (d.Item(i).IsDeleted) continue;
-    const std::int32_t found = d.ResolvePath(d.Item(i).Name, d.Item(i).Parent);
-    ASSERT_GE(found, 0);
-    EXPECT_TRUE(platform::SameTextCp936(d.Item(found).Name, d.Item(i).Name));
-    EXPECT_EQ(d.Item(found).Parent, d.Item(i).Parent);
+  // Every name looked up in every folder, against a scan of all items: a live item of that name
+  // in the folder is found, a name living only in other folders gives -3, an unknown name -2.
+  for (int folder = -1; folder < d.ItemCount(); ++folder) {
+    for (const std::string& name : names) {
+      bool here = false, elsewhere = false;
+      for (int i = 0; i < d.ItemCount(); ++i) {
+        if (d.Item(i).IsDeleted || !platform::SameTextCp936(d.Item(i).Name, name)) continue;
+        (d.Item(i).Parent == folder ? here : elsewhere) = true;
+      }
+      const std::int32_t found = d.ResolvePath(name, folder);
+      if (here) {
+        ASSERT_GE(found, 0) << name << " in " << folder;
+        EXPECT_TRUE(platform::SameTextCp936(d.Item(found).Name, name));
+        EXPECT_EQ(d.Item(found).Parent, folder);
+        EXPECT_FALSE(d.Item(found).IsDeleted);
+      } else {
+        EXPECT_EQ(found, elsewhere ? -3 : -2) << name << " in " << folder;
+      }
+    }
   }
 }
 
