@@ -92,7 +92,7 @@ void TForm1::btn2Click() {
   }
   btn2.SetText(Cp936("打包完成."));
   platform::DeleteFile(exeName);
-  platform::ShellExecute(nullptr, "open", "explorer.exe", "/select,\"" + zipName + "\"", dir, 5);
+  platform::ShellExecute(NativeHandle(), "open", "explorer.exe", "/select,\"" + zipName + "\"", dir, 5);
   App().Terminate();
 }
 

@@ -19,6 +19,9 @@ class Peer {
   virtual ~Peer() = default;
   // `index` is the list row for the ListItem changes, -1 otherwise.
   virtual void Update(Change what, int index) = 0;
+  // The window system's handle of the window (an HWND on Windows) for calls that take an owner
+  // window; the headless backend gives a stand-in that only says a window exists.
+  virtual void* NativeHandle() const { return nullptr; }
 };
 
 struct MessageRequest {

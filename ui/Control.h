@@ -60,6 +60,8 @@ class Control {
   void Repaint() const { Notify(Change::Repaint); }
 
   Peer* GetPeer() const { return peer_.get(); }
+  // See Peer::NativeHandle; null before the control is realised.
+  void* NativeHandle() const { return peer_ ? peer_->NativeHandle() : nullptr; }
   // Called by the form when it is realised.
   void CreatePeer(Backend& backend);
   // Backends report what the user changed without echoing it back to the peer.

@@ -113,7 +113,7 @@ int FloorPhase(const std::filesystem::path& gameDir, const std::filesystem::path
         std::int32_t size = n;
         if (!CompressBuffer(block, n, packed, kMethod, header, &scratch) ||
             !DecompressBuffer(packed.data(), header.PackedSize, unpacked, kMethod, size, &scratch) || size != n) {
-          std::fprintf(stderr, "codec failure on %s\n", e.path().c_str());
+          std::fprintf(stderr, "codec failure on %s\n", e.path().string().c_str());
           return 1;
         }
       }

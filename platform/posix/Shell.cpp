@@ -14,13 +14,14 @@ extern char** environ;
 
 namespace platform {
 
-bool ShellExecute(void* /*ownerWindow*/, const std::string& verb, const std::string& file,
+bool ShellExecute(void* ownerWindow, const std::string& verb, const std::string& file,
                   const std::string& parameters, const std::string& directory, int showCommand) {
   bool handled = false;
   if (const char* log = std::getenv("ZELK_SHELL_LOG"); log && *log) {
     std::ofstream out(log, std::ios::app | std::ios::binary);
     // Tab-separated, code page 936 as given.
-    out << verb << '\t' << file << '\t' << parameters << '\t' << directory << '\t' << showCommand << '\n';
+    out << verb << '\t' << file << '\t' << parameters << '\t' << directory << '\t' << showCommand << '\t'
+        << (ownerWindow != nullptr ? "owner" : "") << '\n';
     handled = static_cast<bool>(out);
   }
   const char* display = std::getenv("DISPLAY");

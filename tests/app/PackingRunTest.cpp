@@ -114,7 +114,7 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
     EXPECT_FALSE(platform::FileExists(r.dir + Cp936(gone))) << gone;
   ASSERT_TRUE(platform::FileExists(r.ZipPath()));
   EXPECT_EQ(ReadAll(r.tree.Native("shell.log")),
-            "open\texplorer.exe\t/select,\"" + r.ZipPath() + "\"\t" + r.dir + "\t5\n");
+            "open\texplorer.exe\t/select,\"" + r.ZipPath() + "\"\t" + r.dir + "\t5\towner\n");
 
   const std::string pkg = r.Unzipped();
   EXPECT_TRUE(IsContainerEncrypted(pkg));

@@ -157,8 +157,9 @@ def run(args, wine, driver, checks):
     for gone in ("zelkbak.Config", "loader.bin", PACKAGE_EXE):
         checks.true("%s removed" % gone, not os.path.exists(os.path.join(home, gone)))
     with open(shell_log, encoding="gbk") as f:
-        checks.eq("explorer asked to select the zip", f.read().strip().split("\t"),
-                  ["open", "explorer.exe", '/select,"%s"' % (home_win + os.path.basename(zip_path)), home_win, "5"])
+        checks.eq("explorer asked to select the zip, owned by the main window", f.read().rstrip("\n").split("\t"),
+                  ["open", "explorer.exe", '/select,"%s"' % (home_win + os.path.basename(zip_path)), home_win, "5",
+                   "owner"])
     info = check_zip(checks, zip_path)
 
     # --- restoring ---------------------------------------------------------------------------

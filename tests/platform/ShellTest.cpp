@@ -35,6 +35,6 @@ TEST(Shell, RequestsAreRecordedInTheLogFile) {
   EXPECT_TRUE(platform::ShellExecute(nullptr, "open", "notes.txt", "", "C:\\dir", 5));
   SetLogVariable("");
   EXPECT_EQ(testutil::ReadFile(log),
-            "open\texplorer.exe\t/select," + archive + "\t\t1\n"
-            "open\tnotes.txt\t\tC:\\dir\t5\n");
+            "open\texplorer.exe\t/select," + archive + "\t\t1\t\n"
+            "open\tnotes.txt\t\tC:\\dir\t5\t\n");
 }

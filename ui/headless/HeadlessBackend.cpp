@@ -14,6 +14,7 @@ namespace {
 class NullPeer final : public Peer {
  public:
   void Update(Change, int) override {}
+  void* NativeHandle() const override { return const_cast<NullPeer*>(this); }
 };
 
 }  // namespace

@@ -42,6 +42,7 @@ class HwndPeer : public Peer {
   HwndPeer(Win32Backend& backend, Control& control) : backend_(backend), control_(control) {}
   ~HwndPeer() override;
   HWND Handle() const { return hwnd_; }
+  void* NativeHandle() const override { return hwnd_; }
   Control& Model() const { return control_; }
   // Set while the peer pushes model state into the window, so that the notifications this
   // causes are not taken for user input.
