@@ -58,9 +58,11 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   }
   currentFileName_ = n;
   TCFSFileStream stream(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
-  if (platform::FileExists(disk)) platform::DeleteFile(disk);
-  if (platform::FileExists(disk))
-    throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(disk) + " cannot be overwritten.");
+  if (platform::FileExists(disk)) {
+    platform::DeleteFile(disk);
+    if (platform::FileExists(disk))
+      throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(disk) + " cannot be overwritten.");
+  }
   stream.SaveToFile(disk);
   // The date goes first: a read-only file could not be opened to set it afterwards.
   const std::int32_t age = FileAge(src + n);
