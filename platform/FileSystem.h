@@ -67,6 +67,10 @@ std::string GetTempDirectory();     // ends in "\"
 std::string ExpandFileName(const std::string& path);
 // Full path of the running program's executable.
 std::string ProgramPath();
+// The short (8.3) form of an existing path where the file system keeps one (Windows volumes
+// with short names); otherwise, or when it cannot be read, the path unchanged. Posix file
+// systems have no short names.
+std::string ShortPathName(const std::string& path);
 
 // File-system name of the volume holding `path` as Windows names it ("NTFS", "FAT32", "FAT",
 // "CDFS", "FS_UDF", ...); posix maps vfat to "FAT32", ntfs to "NTFS", iso9660 to "CDFS", udf to

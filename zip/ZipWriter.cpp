@@ -32,6 +32,14 @@ bool Native(const std::u16string& path, std::string& out) {
 
 std::string Cp936(const std::u16string& s) { return platform::Utf16ToCp936(s); }
 
+// The short (8.3) form of an existing path; the path itself when it has none.
+std::u16string ShortForm(const std::u16string& path) {
+  std::string native;
+  if (!Native(path, native)) return path;
+  const std::string shortName = platform::ShortPathName(native);
+  return shortName == native ? path : platform::Cp936ToUtf16(shortName);
+}
+
 // The drive of a path: the text up to and including the colon of the first ":\".
 std::u16string DriveOf(const std::u16string& path) {
   const std::size_t p = path.find(u":\\");
@@ -143,9 +151,10 @@ bool TZipWriter::NoCompress(const std::u16string& fileName) const {
   return false;
 }
 
-void TZipWriter::StoredNameFor(const std::u16string& path, std::u16string& directory, std::u16string& fileName) const {
+void TZipWriter::StoredNameFor(const std::u16string& longPath, std::u16string& directory, std::u16string& fileName) const {
   directory.clear();
   fileName.clear();
+  const std::u16string path = Store83Names ? ShortForm(longPath) : longPath;
   const std::size_t slash = path.rfind(u'\\');
   if (!StorePaths) {
     if (ziptext::EndsWithBackslash(path)) return;  // a directory entry keeps no name without paths
@@ -157,8 +166,10 @@ void TZipWriter::StoredNameFor(const std::u16string& path, std::u16string& direc
   while (dir.size() >= 2 && dir[dir.size() - 1] == u'\\' && dir[dir.size() - 2] == u'\\') dir.pop_back();
   if (RelativePaths) {
     for (const auto& prefix : RelativePathList.Items()) {
-      if (!prefix.empty() && ziptext::StartsWithText(dir, prefix)) {
-        dir.erase(0, prefix.size());
+      // With short names the root directory is compared in its short form too.
+      const std::u16string root = Store83Names && !prefix.empty() ? ShortForm(prefix) : prefix;
+      if (!root.empty() && ziptext::StartsWithText(dir, root)) {
+        dir.erase(0, root.size());
         break;
       }
     }
@@ -417,8 +428,6 @@ bool TZipWriter::AddOneFile(Run& run, const std::u16string& path) {
   }
   h.ModifDateTime = DosDateTimeOfPath(native);
   const std::int64_t size = std::max<std::int64_t>(source->Size(), 0);
-  // Short (8.3) names are a Windows file system feature the platform layer does not expose;
-  // with Store83Names the long name is stored.
   StoredNameFor(path, h.Directory, h.FileName);
   h.RelativeOffsetOfLocalHeader = run.out->Position();
   h.UncompressedSize = static_cast<std::uint64_t>(size);

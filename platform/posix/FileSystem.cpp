@@ -377,6 +377,8 @@ std::string ExpandFileName(const std::string& path) {
   return out;
 }
 
+std::string ShortPathName(const std::string& path) { return path; }
+
 std::string ProgramPath() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);

@@ -148,6 +148,17 @@ std::string GetTempDirectory() {
   return IncludeTrailingPathDelimiter(Narrow(buf, static_cast<int>(n)));
 }
 
+std::string ShortPathName(const std::string& path) {
+  std::wstring w = Wide(path);
+  DWORD n = GetShortPathNameW(w.c_str(), nullptr, 0);
+  if (n == 0) return path;
+  std::wstring buf(n, L'\0');
+  n = GetShortPathNameW(w.c_str(), buf.data(), n);
+  if (n == 0 || n >= buf.size()) return path;
+  buf.resize(n);
+  return Narrow(buf);
+}
+
 std::string ExpandFileName(const std::string& path) {
   std::wstring w = Wide(path);
   DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);

@@ -749,3 +749,34 @@ TEST_F(ZipWriterTest, FilesChangingWhileReadAreRecordedAsRead) {
   EXPECT_EQ(p.items[0].data, "now tiny");
   EXPECT_EQ(p.items[1].data, TextBytes(5000));
 }
+
+TEST_F(ZipWriterTest, Store83NamesStoresShortNamesWhereTheVolumeKeepsThem) {
+  ASSERT_TRUE(platform::ForceDirectories(dir / "Long Folder Name\\"));
+  const std::string file = Make("Long Folder Name\\a long file name.text", "short names");
+  const std::string shortFile = platform::ShortPathName(file);
+  TZipWriter zip;
+  zip.Store83Names = true;
+  zip.StorePaths = true;
+  zip.RelativePaths = true;
+  zip.SetRootDir(Wide(dir.Path()));
+  zip.FilesList.Add(Wide(file));
+  zip.SetZipName(Wide(dir / "s.zip"));
+  ASSERT_EQ(zip.Zip(), 1);
+  const Parsed p = Parse(ReadFile(dir / "s.zip"));
+  ASSERT_EQ(p.items.size(), 1u);
+  if (shortFile == file) {
+    // No short names here (posix, or a volume without them): the long names are kept.
+    EXPECT_EQ(p.items[0].name, "Long Folder Name/a long file name.text");
+  } else {
+    // Both the folder and the file in 8.3 form, below the root directory given in long form.
+    const std::size_t slash = p.items[0].name.find('/');
+    ASSERT_NE(slash, std::string::npos) << p.items[0].name;
+    for (const std::string& part : {p.items[0].name.substr(0, slash), p.items[0].name.substr(slash + 1)}) {
+      const std::size_t dot = part.find('.');
+      EXPECT_EQ(part.find(' '), std::string::npos) << part;
+      EXPECT_LE(dot == std::string::npos ? part.size() : dot, 8u) << part;
+      EXPECT_LE(dot == std::string::npos ? 0 : part.size() - dot - 1, 3u) << part;
+    }
+    EXPECT_EQ(p.items[0].data, "short names");
+  }
+}
