@@ -4,10 +4,10 @@
 
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/ContainerWalk.h"
 #include "platform/Exception.h"
 #include "tools/CfsToolCommands.h"
 #include "tools/CfsToolFormat.h"
-#include "tools/ContainerWalk.h"
 
 int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
   if (args.positional.size() != 1) return CfsToolUsageError(io, "info takes one container file");

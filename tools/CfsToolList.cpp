@@ -3,10 +3,10 @@
 
 #include "cfs/fs/CFSAdvancedFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/ContainerWalk.h"
 #include "platform/Exception.h"
 #include "tools/CfsToolCommands.h"
 #include "tools/CfsToolFormat.h"
-#include "tools/ContainerWalk.h"
 
 namespace {
 

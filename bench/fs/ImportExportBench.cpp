@@ -17,8 +17,8 @@
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CodecScratch.h"
 #include "cfs/fs/ContainerFS.h"
-#include "platform/File.h"
 #include "platform/Exception.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "platform/Shell.h"
+#include "platform/ShellLog.h"
 #include "platform/Text.h"
 #include "platform/posix/NativePath.h"
 
@@ -19,9 +20,7 @@ bool ShellExecute(void* ownerWindow, const std::string& verb, const std::string&
   bool handled = false;
   if (const char* log = std::getenv("ZELK_SHELL_LOG"); log && *log) {
     std::ofstream out(log, std::ios::app | std::ios::binary);
-    // Tab-separated, code page 936 as given.
-    out << verb << '\t' << file << '\t' << parameters << '\t' << directory << '\t' << showCommand << '\t'
-        << (ownerWindow != nullptr ? "owner" : "") << '\n';
+    out << ShellLogLine(verb, file, parameters, directory, showCommand, ownerWindow != nullptr);
     handled = static_cast<bool>(out);
   }
   const char* display = std::getenv("DISPLAY");

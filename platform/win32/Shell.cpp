@@ -6,6 +6,7 @@
 
 #include "platform/File.h"
 #include "platform/Shell.h"
+#include "platform/ShellLog.h"
 
 #undef ShellExecute
 
@@ -19,8 +20,7 @@ bool ShellExecute(void* ownerWindow, const std::string& verb, const std::string&
     auto f = File::Open(win32::Narrow(log, static_cast<int>(n)), FileAccess::ReadWrite, FileShare::ReadWrite,
                         FileDisposition::OpenAlways);
     if (!f || f->Seek(0, SeekOrigin::End) < 0) return false;
-    std::string line = verb + '\t' + file + '\t' + parameters + '\t' + directory + '\t' + std::to_string(showCommand) +
-                       '\t' + (ownerWindow != nullptr ? "owner" : "") + '\n';
+    const std::string line = ShellLogLine(verb, file, parameters, directory, showCommand, ownerWindow != nullptr);
     return f->Write(line.data(), static_cast<std::int64_t>(line.size())) == static_cast<std::int64_t>(line.size());
   }
   auto optional = [](const std::wstring& s) { return s.empty() ? nullptr : s.c_str(); };

@@ -41,6 +41,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   // Ends in "\".
   const std::string& Path() const { return path_; }
+  // The path of `name` in the folder.
+  std::string operator/(const std::string& name) const { return path_ + name; }
 
  private:
   std::string path_;

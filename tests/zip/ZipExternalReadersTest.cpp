@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include "tests/zip/ZipTestUtil.h"
 #include "zip/ZipWriter.h"
@@ -49,7 +50,7 @@ struct Archive {
 class ZipExternalReaders : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new ScratchDir();
+    dir_ = std::make_unique<ScratchDir>();
     const ScratchDir& d = *dir_;
     auto make = [&](const std::string& name, const std::string& data) {
       EXPECT_TRUE(WriteFile(d / name, data));
@@ -71,7 +72,7 @@ class ZipExternalReaders : public ::testing::Test {
       zip.Zip();
       archives_->push_back({d / name, std::move(sources)});
     };
-    archives_ = new std::vector<Archive>();
+    archives_ = std::make_unique<std::vector<Archive>>();
     build("pack.zip", [&](TZipWriter& z) { z.FilesList.Add(Wide(exe)); }, {exe});
     build("stored.zip", [&](TZipWriter& z) {
       z.PackLevel = 0;
@@ -115,16 +116,16 @@ class ZipExternalReaders : public ::testing::Test {
     build("empty.zip", [&](TZipWriter& z) { z.FilesList.Add(Wide(d / "missing.txt")); }, {});
   }
   static void TearDownTestSuite() {
-    delete archives_;
-    delete dir_;
+    archives_.reset();
+    dir_.reset();
   }
 
-  static ScratchDir* dir_;
-  static std::vector<Archive>* archives_;
+  static std::unique_ptr<ScratchDir> dir_;
+  static std::unique_ptr<std::vector<Archive>> archives_;
 };
 
-ScratchDir* ZipExternalReaders::dir_ = nullptr;
-std::vector<Archive>* ZipExternalReaders::archives_ = nullptr;
+std::unique_ptr<ScratchDir> ZipExternalReaders::dir_;
+std::unique_ptr<std::vector<Archive>> ZipExternalReaders::archives_;
 
 TEST_F(ZipExternalReaders, InfoZipUnzipTestsEveryArchive) {
   if (!HaveTool("unzip")) GTEST_SKIP() << "unzip is not installed";

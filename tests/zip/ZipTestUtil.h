@@ -5,64 +5,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/File.h"
 #include "platform/FileSystem.h"
-#include "platform/Random.h"
 #include "platform/Text.h"
+#include "tests/platform/TempDir.h"
 
 namespace ziptest {
 
-// Removes a directory tree given as a code page 936 path ending in "\".
-inline void RemoveTree(const std::string& dir) {
-  std::vector<platform::DirEntry> entries;
-  if (platform::ListDirectory(dir + "*", platform::kAttrAnyFile, entries)) {
-    for (const auto& e : entries) {
-      if (e.name == "." || e.name == "..") continue;
-      const std::string path = dir + e.name;
-      if (e.attributes & platform::kAttrDirectory) {
-        RemoveTree(path + "\\");
-      } else {
-        platform::SetFileAttributes(path, platform::kAttrArchive);
-        platform::DeleteFile(path);
-      }
-    }
-  }
-  platform::RemoveDirectory(dir);
-}
-
-// A fresh directory below the system's temporary directory, removed again at the end.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& base = platform::GetTempDirectory()) {
-    unsigned char r[6] = {};
-    platform::RandomBytes(r, sizeof r);
-    std::string name = "zelkzip_";
-    for (unsigned char c : r) name += "0123456789abcdef"[c >> 4], name += "0123456789abcdef"[c & 15];
-    path_ = platform::IncludeTrailingPathDelimiter(base) + name + "\\";
-    platform::ForceDirectories(path_);
-  }
-  ~ScratchDir() { RemoveTree(path_); }
-  const std::string& Path() const { return path_; }  // ends in "\"
-  std::string operator/(const std::string& name) const { return path_ + name; }
-
- private:
-  std::string path_;
-};
-
-inline bool WriteFile(const std::string& path, const std::string& data) {
-  auto f = platform::File::Open(path, platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
-                                platform::FileDisposition::CreateAlways);
-  return f && f->Write(data.data(), static_cast<std::int64_t>(data.size())) == static_cast<std::int64_t>(data.size());
-}
-
-inline std::string ReadFile(const std::string& path) {
-  auto f = platform::File::Open(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
-                                platform::FileDisposition::OpenExisting);
-  if (!f) return {};
-  std::string data(static_cast<std::size_t>(f->Size()), '\0');
-  if (f->Read(data.data(), static_cast<std::int64_t>(data.size())) != static_cast<std::int64_t>(data.size())) return {};
-  return data;
-}
+// A fresh directory below the system's temporary directory, removed again at the end; file
+// contents written and read through the platform layer.
+using ScratchDir = testutil::TempDir;
+using testutil::ReadFile;
+using testutil::WriteFile;
 
 inline std::uint16_t U16(const std::string& b, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) | (static_cast<unsigned char>(b.at(at + 1)) << 8));

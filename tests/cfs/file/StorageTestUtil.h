@@ -15,10 +15,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A fresh folder under the temporary folder, removed with its files at the end; dir / "name"
 // gives the path of a file in it.
-class ScratchDir : public testutil::TempDir {
- public:
-  std::string operator/(const std::string& name) const { return Path() + name; }
-};
+using ScratchDir = testutil::TempDir;
 
 // The message of the Exception an action raises, "<no error>" when it raises none.
 inline std::string ErrorOf(const std::function<void()>& action) {

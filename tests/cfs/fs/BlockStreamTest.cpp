@@ -26,16 +26,6 @@ std::unique_ptr<TCFSAdvancedFileStream> OpenStream(TContainerFS& fs, const std::
   return std::make_unique<TCFSAdvancedFileStream>(&fs, name, 2, "", "", "", 0);
 }
 
-// Compressible but not trivial: short runs of a small alphabet.
-Bytes Compressible(std::size_t n, std::uint32_t seed) {
-  Bytes out(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i % 16 == 0) seed = seed * 1103515245u + 12345u;
-    out[i] = static_cast<std::uint8_t>('a' + ((seed >> 16) + i / 16) % 7);
-  }
-  return out;
-}
-
 Bytes ReadStream(TStream& s) {
   Bytes out(static_cast<std::size_t>(s.GetSize()));
   s.Seek(0, soBeginning);

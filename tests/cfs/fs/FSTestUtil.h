@@ -13,6 +13,16 @@ namespace fstest {
 
 using storagetest::Bytes;
 
+// Compressible but not trivial: short runs of a small alphabet.
+inline Bytes Compressible(std::size_t n, std::uint32_t seed) {
+  Bytes out(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i % 16 == 0) seed = seed * 1103515245u + 12345u;
+    out[i] = static_cast<std::uint8_t>('a' + ((seed >> 16) + i / 16) % 7);
+  }
+  return out;
+}
+
 inline Bytes ReadWhole(TContainerFS& fs, const std::string& name, const std::string& password = "") {
   const std::int32_t h = fs.FileOpen(name, 0, password, "", "");
   EXPECT_GE(h, 0) << name;

@@ -32,15 +32,6 @@ std::int64_t TwoSecondTime(int day, int second) {
   return platform::FileTimeLocalToUtc(local);
 }
 
-Bytes Compressible(std::size_t n, std::uint32_t seed) {
-  Bytes out(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (i % 16 == 0) seed = seed * 1103515245u + 12345u;
-    out[i] = static_cast<std::uint8_t>('a' + ((seed >> 16) + i / 16) % 7);
-  }
-  return out;
-}
-
 struct DiskFile {
   Bytes content;
   std::uint32_t attributes;  // as the platform reports them after writing

@@ -9,14 +9,6 @@
 
 namespace {
 
-std::vector<int> CodecMethods() {
-#ifdef ZELK_HAVE_PPMD
-  return {1, 2, 3, 4, 5, 6, 7, 8, 9};
-#else
-  return {1, 2, 5, 7, 8, 9};
-#endif
-}
-
 std::vector<std::uint8_t> Pack(const std::vector<std::uint8_t>& data, int method) {
   std::vector<std::uint8_t> packed;
   TCFSBlockHeader header;

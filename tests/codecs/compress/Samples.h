@@ -6,6 +6,15 @@
 #include <string>
 #include <vector>
 
+// The methods with a codec in this build (PPMd ones only where its coder is built).
+inline std::vector<int> CodecMethods() {
+#ifdef ZELK_HAVE_PPMD
+  return {1, 2, 3, 4, 5, 6, 7, 8, 9};
+#else
+  return {1, 2, 5, 7, 8, 9};
+#endif
+}
+
 inline std::vector<std::uint8_t> TextSample(std::size_t size, unsigned seed = 1) {
   static const char* const kWords[] = {"local ", "function ", "end\n", "return ", "if ", "then ",
                                        "self.", "frame", ":SetPoint(", "\"TOPLEFT\"", ", ", "0",

@@ -1,4 +1,4 @@
-#include "tools/ContainerWalk.h"
+#include "cfs/fs/ContainerWalk.h"
 
 #include <set>
 
