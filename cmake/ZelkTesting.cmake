@@ -16,10 +16,12 @@ endif()
 # Directory holding the shared specification data (../shared from the repository root).
 get_filename_component(ZELK_SHARED_DIR ${CMAKE_SOURCE_DIR}/../shared ABSOLUTE)
 
-# zelk_add_gtest(name SOURCES a.cpp ... LIBS lib ...)
+# zelk_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS label ...])
 # One test executable per call, registered with CTest (run under wine when cross-compiling).
+# The label "concurrency" marks the tests the tsan preset runs; target concurrency_tests builds
+# just those.
 function(zelk_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
   target_compile_definitions(${name} PRIVATE
@@ -28,4 +30,13 @@ function(zelk_add_gtest name)
     ZELK_ARTIFACTS_DIR="${ZELK_ARTIFACTS_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+  if("concurrency" IN_LIST ARG_LABELS)
+    if(NOT TARGET concurrency_tests)
+      add_custom_target(concurrency_tests)
+    endif()
+    add_dependencies(concurrency_tests ${name})
+  endif()
 endfunction()
