@@ -2,6 +2,7 @@
 
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
+#include "platform/Threads.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ bool IsContainerEncrypted(const std::string& fileName) {
 
 TContainerFS::TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
                            const std::string& question, const std::string& answer, std::uint8_t compressionMethod)
-    : handles_(0, 1000, 10) {
+    : handles_(0, 1000, 10), threadCount_(platform::ThreadCount()) {
   if (mode != kModeCreate && !CheckContainerPassword(fileName, password))
     throw Exception("TContainerFS.Create - invalid password specified, file name = " + DoubleQuoted(fileName));
   mode_ = mode;

@@ -118,6 +118,12 @@ class TContainerFS {
                            bool recursive, std::uint8_t existingFiles);
 
   const TCFSImportError& LastImportError() const { return lastImportError_; }
+  // Threads the bulk operations (import, export) may use besides this one: workers compress or
+  // unpack blocks ahead while this thread writes them in the one-thread order, so the stored
+  // bytes do not depend on the count. 1 runs the sequential path; the default is
+  // platform::ThreadCount(). Values below 1 count as 1.
+  int ThreadCount() const { return threadCount_; }
+  void SetThreadCount(int count) { threadCount_ = count < 1 ? 1 : count; }
   // Set by an OnProgress handler (or a failed import entry) to stop a bulk operation.
   bool Cancel() const { return cancel_; }
   void SetCancel(bool cancel) { cancel_ = cancel; }
@@ -197,6 +203,7 @@ class TContainerFS {
   std::uint16_t mode_ = 0;
   std::int32_t lastError_ = 0;
   bool cancel_ = false;
+  int threadCount_ = 1;
   std::string currentFileName_;
   TCFSImportError lastImportError_;
   // One page buffer for every read and write.
