@@ -195,7 +195,7 @@ std::int32_t TDIRManager::CreateFile(std::string_view path, std::string_view pas
   TCFSDirItem item;
   if (!ResolveParent(path, item.Parent, item.Name)) return -1;
   item.FirstMapPageNo = -1;
-  item.CreationTime = item.LastWriteTime = item.LastAccessTime = CFSFileTimeNow();
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = clock_();
   if (!password.empty()) {
     TCFSPasswordRec rec{};
     MakePasswordRec(rec, password, question, answer);
@@ -213,7 +213,7 @@ bool TDIRManager::CreateDir(std::string_view path) {
   // would make the path ambiguous.
   if (items_.ResolvePath(item.Name, item.Parent) >= 0) return false;
   item.FirstMapPageNo = -1;
-  item.CreationTime = item.LastWriteTime = item.LastAccessTime = CFSFileTimeNow();
+  item.CreationTime = item.LastWriteTime = item.LastAccessTime = clock_();
   item.Attributes = TCFSDirItem::kFolderAttribute;
   item.IsFolder = true;
   return StoreItem(item) >= 0;
@@ -260,7 +260,7 @@ std::int32_t TDIRManager::OpenFile(std::string_view path, std::string_view passw
     CheckPasswordRec(rec, password, key);
   }
   if (!pageFile_.ReadOnly()) {
-    item.LastAccessTime = CFSFileTimeNow();
+    item.LastAccessTime = clock_();
     WriteItem(n, item);
   }
   openCounts_.Set(n, openCounts_[n] + 1);

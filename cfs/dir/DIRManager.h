@@ -4,9 +4,11 @@
 // field from the header's first directory page. The whole directory is read at opening into a
 // TDIRArray; every change is written through to the page holding the item at once.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "cfs/dir/CFSTime.h"
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/index/DIRArray.h"
 #include "cfs/index/IntegerArray.h"
@@ -19,6 +21,9 @@ class TDIRManager {
  public:
   // Reads the directory; raises when a directory page cannot be read or holds a damaged item.
   TDIRManager(TPageFileManager& pageFile, TFreeSpaceManager& freeSpace);
+  // The time stamped on new and opened items; the local clock unless a test sets a fixed one.
+  void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+  std::int64_t Now() const { return clock_(); }
   TDIRManager(const TDIRManager&) = delete;
   TDIRManager& operator=(const TDIRManager&) = delete;
 
@@ -92,4 +97,5 @@ class TDIRManager {
   std::string currentPath_ = "\\";
   std::int32_t currentItem_ = kCFSRootItem;
   TCFSPageRec page_;
+  std::function<std::int64_t()> clock_ = CFSFileTimeNow;
 };

@@ -6,6 +6,8 @@
 #include "cfs/codecs/cipher/CFSChecksum.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/fs/DiskFileStream.h"
+#include "cfs/fs/ExportAhead.h"
+#include "cfs/fs/ImportAhead.h"
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 
@@ -198,14 +200,24 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
 }
 
 std::vector<std::uint8_t> TCFSAdvancedFileStream::LoadBlock(std::int32_t index) {
+  return UnpackBlock(headers_.Record(index), ReadPackedBlock(index), method_, &raw_->System().CodecScratch());
+}
+
+std::vector<std::uint8_t> TCFSAdvancedFileStream::ReadPackedBlock(std::int32_t index) {
   const TCFSBlockHeader& h = headers_.Record(index);
   std::vector<std::uint8_t> packed(static_cast<std::size_t>(h.PackedSize));
   raw_->Seek(headers_.Key(index) + static_cast<std::int64_t>(TCFSBlockHeader::kSize), soBeginning);
   if (raw_->Read(packed.data(), h.PackedSize) != h.PackedSize)
     throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error.");
+  return packed;
+}
+
+std::vector<std::uint8_t> TCFSAdvancedFileStream::UnpackBlock(const TCFSBlockHeader& h,
+                                                              const std::vector<std::uint8_t>& packed,
+                                                              std::uint8_t method, TCodecScratch* scratch) {
   std::vector<std::uint8_t> data;
   std::int32_t produced = h.UnpackedSize;
-  if (!DecompressBuffer(packed.data(), h.PackedSize, data, method_, produced, &raw_->System().CodecScratch()))
+  if (!DecompressBuffer(packed.data(), h.PackedSize, data, method, produced, scratch))
     throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error.");
   if (produced != h.UnpackedSize) throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error, invalid size.");
   if (Checksum(data.data(), data.size(), kCrcKind) != h.Crc)
@@ -536,4 +548,81 @@ void TCFSAdvancedFileStream::SaveToFile(const std::string& fileName) {
 void TCFSAdvancedFileStream::LoadFromFile(const std::string& fileName) {
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Read);
   LoadFromStream(file);
+}
+
+bool TCFSAdvancedFileStream::CanLoadFromAhead(const TImportAhead& ahead) const {
+  return !passThrough_ && size_ == 0 && headers_.Count() == 0 && method_ == ahead.Method() &&
+         blockSize_ == BlockSizeForMethod(method_);
+}
+
+void TCFSAdvancedFileStream::AppendPackedBlock(TCFSBlockHeader header, const std::vector<std::uint8_t>& packed) {
+  const std::int32_t count = headers_.Count();
+  const std::int64_t offset =
+      count > 0 ? headers_.Key(count - 1) + static_cast<std::int64_t>(TCFSBlockHeader::kSize) +
+                      headers_.Record(count - 1).PackedSize
+                : static_cast<std::int64_t>(TCFSStreamHeader::kSize) + header_.ExtraSize();
+  const std::int64_t next = offset + static_cast<std::int64_t>(TCFSBlockHeader::kSize) + header.PackedSize;
+  header.Next = static_cast<std::uint32_t>(next);
+  if (next > 0xFFFFFFFFll)
+    throw Exception("TCFSAdvancedFileStream.Write - stream too large, fileName = " + DoubleQuoted(fileName_) + ".");
+  WriteBlockAt(offset, header, packed.data(), "Write");
+  headers_.Add(header, offset);
+  size_ += header.UnpackedSize;
+  position_ = size_;
+  WriteStreamHeader();
+}
+
+void TCFSAdvancedFileStream::LoadFromAhead(TImportAhead& ahead, std::size_t index) {
+  TImportAhead::Step step = ahead.Take(index);
+  // A file that cannot be opened fails before any progress, as LoadFromFile does.
+  if (step.kind == TImportAhead::Step::Kind::Failure && step.atOpen) std::rethrow_exception(step.failure);
+  DoProgress(0);
+  for (;; step = ahead.Take(index)) {
+    if (step.kind == TImportAhead::Step::Kind::Failure) std::rethrow_exception(step.failure);
+    if (step.kind == TImportAhead::Step::Kind::End) break;
+    AppendPackedBlock(step.header, step.packed);
+    DoProgress(double(step.sourcePosition) / double(step.sourceSize) * 100);
+  }
+  Seek(0, soBeginning);
+  DoProgress(100);
+}
+
+std::int64_t TCFSAdvancedFileStream::SaveFromAhead(TExportAhead& ahead, std::size_t index, TStream* target) {
+  const std::int64_t ownPosition = Position();
+  SetPosition(0);
+  internal_ = false;
+  DoProgress(0);
+  const std::int64_t size = GetSize();
+  std::int64_t done = 0;
+  while (done < size) {
+    // One chunk is one block, as when Read() is asked for a block's worth at a block start.
+    const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(copyBufferSize_, size - done));
+    const std::vector<std::uint8_t> block = ahead.TakeBlock(index);
+    if (static_cast<std::int64_t>(block.size()) < n)
+      throw Exception("TCFSAdvancedFileStream.LoadBlock - decompression error, invalid size.");
+    if (target) target->WriteBuffer(block.data(), n);
+    done += n;
+    DoProgress(double(done) / double(size) * 100);
+  }
+  SetPosition(ownPosition);
+  DoProgress(100);
+  return done;
+}
+
+void TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
+  if (passThrough_) {
+    SaveToFile(fileName);
+    return;
+  }
+  TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
+  SaveFromAhead(ahead, index, &file);
+}
+
+std::int64_t TCFSAdvancedFileStream::ReadWhole(TExportAhead& ahead, std::size_t index) {
+  if (!passThrough_) return SaveFromAhead(ahead, index, nullptr);
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(copyBufferSize_));
+  std::int64_t done = 0;
+  SetPosition(0);
+  for (std::int32_t n; (n = Read(buffer.data(), static_cast<std::int32_t>(buffer.size()))) > 0;) done += n;
+  return done;
 }

@@ -19,6 +19,10 @@
 #include "cfs/fs/Stream.h"
 #include "cfs/index/CFSHeadersArray.h"
 
+class TCodecScratch;
+class TExportAhead;
+class TImportAhead;
+
 // The 128-byte header at the start of a block-mode stored file; reserved bytes are kept as read.
 struct TCFSStreamHeader {
   static constexpr std::size_t kSize = 128;
@@ -53,6 +57,11 @@ class TCFSAdvancedFileStream : public TStream {
 
   // The unpacked bytes of block index (checked against its header's size and checksum).
   std::vector<std::uint8_t> LoadBlock(std::int32_t index);
+  // LoadBlock in two halves: the codec output as stored, read through this stream, and its
+  // unpacking and checks, which touch nothing but their arguments (any thread may run them).
+  std::vector<std::uint8_t> ReadPackedBlock(std::int32_t index);
+  static std::vector<std::uint8_t> UnpackBlock(const TCFSBlockHeader& header, const std::vector<std::uint8_t>& packed,
+                                               std::uint8_t method, TCodecScratch* scratch);
   // Fills header's UnpackedSize, Crc and PackedSize and returns the codec output in packed.
   void PrepareBufferForWriting(const std::uint8_t* data, std::int32_t count, TCFSBlockHeader& header,
                                std::vector<std::uint8_t>& packed);
@@ -61,6 +70,17 @@ class TCFSAdvancedFileStream : public TStream {
   void LoadFromStream(TStream& source);
   void SaveToFile(const std::string& fileName);
   void LoadFromFile(const std::string& fileName);
+  // Whether LoadFromAhead can fill this stream: a new, empty block stream whose method is the
+  // one the blocks were compressed with.
+  bool CanLoadFromAhead(const TImportAhead& ahead) const;
+  // LoadFromFile for file `index` of an import whose blocks were read and compressed ahead: the
+  // same writes, progress and failures, without the codec work.
+  void LoadFromAhead(TImportAhead& ahead, std::size_t index);
+  // SaveToFile, and a read of the whole stream that keeps nothing (a check), for file `index`
+  // of an export whose blocks are read and unpacked ahead: the same writes, progress and
+  // failures. The stream is the one ahead.Open gave for that index.
+  void SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
+  std::int64_t ReadWhole(TExportAhead& ahead, std::size_t index);
 
   bool PassThrough() const { return passThrough_; }
   std::uint8_t Method() const { return method_; }
@@ -86,9 +106,13 @@ class TCFSAdvancedFileStream : public TStream {
   // Writes a block header and its packed data at offset; raises "<operation> - error writing...".
   void WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header, const std::uint8_t* packed,
                     const char* operation);
+  // Write() of a whole block at the end of a stream of whole blocks, already compressed.
+  void AppendPackedBlock(TCFSBlockHeader header, const std::vector<std::uint8_t>& packed);
   // Copies size bytes in chunks of copyBufferSize_ with progress after each chunk (by bytes
   // done when reading this stream, by the source's position when loading).
   void CopyChunks(TStream& from, TStream& to, std::int64_t size, bool fromSelf);
+  // SaveToStream with the blocks taken from ahead; target may be null (the bytes are dropped).
+  std::int64_t SaveFromAhead(TExportAhead& ahead, std::size_t index, TStream* target);
 
   std::int32_t copyBufferSize_ = 0x100000;
   double percent_ = 0;

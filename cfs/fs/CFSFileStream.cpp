@@ -44,3 +44,16 @@ void TCFSFileStream::LoadFromFile(const std::string& fileName) {
   inner_->OnProgress = OnProgress;
   inner_->LoadFromFile(fileName);
 }
+
+void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index) {
+  inner_->OnProgress = OnProgress;
+  if (inner_->CanLoadFromAhead(ahead))
+    inner_->LoadFromAhead(ahead, index);
+  else
+    inner_->LoadFromFile(diskPath);
+}
+
+void TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
+  inner_->OnProgress = OnProgress;
+  inner_->SaveToFile(fileName, ahead, index);
+}

@@ -26,6 +26,11 @@ class TCFSFileStream : public TStream {
   void SaveToFile(const std::string& fileName);
   // Replaces the stored file's content with a disk file's (whatever the open mode).
   void LoadFromFile(const std::string& fileName);
+  // LoadFromFile with the blocks of file `index` read and compressed ahead; falls back to
+  // reading diskPath itself when this stream cannot take them.
+  void LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);
+  // SaveToFile of file `index` of an export read ahead (this is the stream ahead.Open gave).
+  void SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
 
   bool ReadOnly() const { return readOnly_; }
   std::uint16_t Mode() const { return mode_; }

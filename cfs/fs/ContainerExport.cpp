@@ -5,6 +5,7 @@
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/ExportAhead.h"
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -37,7 +38,8 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
   }
 }
 
-void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles) {
+void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
+                               TExportAhead* ahead, std::size_t fileIndex) {
   const std::string base = platform::GetCurrentDirectory();
   if (!entry.Dir.empty()) {
     const std::string folder = base + platform::ExcludeTrailingPathDelimiter(entry.Dir);
@@ -57,13 +59,18 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
     platform::DeleteFile(disk);
   }
   currentFileName_ = n;
-  TCFSFileStream stream(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
+  std::unique_ptr<TCFSFileStream> own;
+  if (!ahead) own = std::make_unique<TCFSFileStream>(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
+  TCFSFileStream& stream = ahead ? ahead->Open(fileIndex, FileProgressRelay()) : *own;
   if (platform::FileExists(disk)) {
     platform::DeleteFile(disk);
     if (platform::FileExists(disk))
       throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(disk) + " cannot be overwritten.");
   }
-  stream.SaveToFile(disk);
+  if (ahead)
+    stream.SaveToFile(disk, *ahead, fileIndex);
+  else
+    stream.SaveToFile(disk);
   // The date goes first: a read-only file could not be opened to set it afterwards.
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
@@ -98,9 +105,19 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   }
   std::vector<ScanEntry> entries;
   ScanContainer(src, "", m, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  std::unique_ptr<TExportAhead> ahead;
+  if (threadCount_ > 1) {
+    std::vector<std::string> files;
+    for (const ScanEntry& e : entries)
+      if (!e.Name.empty()) files.push_back(src + e.Dir + e.Name);
+    if (!files.empty()) ahead = std::make_unique<TExportAhead>(*this, std::move(files), password_, threadCount_);
+  }
   const auto total = static_cast<std::int32_t>(entries.size());
+  std::size_t fileIndex = 0;
   for (std::int32_t i = 0; i < total; ++i) {
-    ExportEntry(src, entries[static_cast<std::size_t>(i)], existingFiles);
+    const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
+    ExportEntry(src, entry, existingFiles, ahead.get(), fileIndex);
+    if (!entry.Name.empty()) ++fileIndex;
     DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
     if (cancel_) break;
   }

@@ -39,6 +39,9 @@ struct TCFSHandleRec {
   std::string Key;             // the file's own page key; empty without a file password
 };
 
+class TExportAhead;
+class TImportAhead;
+
 class TContainerFS {
  public:
   // Mode kModeCreate (0xFFFF) creates a new container, encrypted when password is non-empty,
@@ -118,12 +121,14 @@ class TContainerFS {
                            bool recursive, std::uint8_t existingFiles);
 
   const TCFSImportError& LastImportError() const { return lastImportError_; }
-  // Threads the bulk operations (import, export) may use besides this one: workers compress or
-  // unpack blocks ahead while this thread writes them in the one-thread order, so the stored
-  // bytes do not depend on the count. 1 runs the sequential path; the default is
+  // Threads the bulk operations (import, export) may use: with more than 1, that many workers
+  // compress or unpack blocks ahead while this thread stores or writes them in the one-thread
+  // order, so the bytes do not depend on the count. 1 runs the sequential path; the default is
   // platform::ThreadCount(). Values below 1 count as 1.
   int ThreadCount() const { return threadCount_; }
   void SetThreadCount(int count) { threadCount_ = count < 1 ? 1 : count; }
+  // The time stamped on items created or opened from now on (tests fix it to compare bytes).
+  void SetClock(std::function<std::int64_t()> clock) { directory_->SetClock(std::move(clock)); }
   // Set by an OnProgress handler (or a failed import entry) to stop a bulk operation.
   bool Cancel() const { return cancel_; }
   void SetCancel(bool cancel) { cancel_ = cancel; }
@@ -186,8 +191,12 @@ class TContainerFS {
                 bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
   void ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
                      std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
-  void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword);
-  void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles);
+  void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword,
+                   TImportAhead* ahead, std::size_t fileIndex);
+  // Workers that read and compress the files of an import ahead; none with one thread.
+  std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
+  void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, TExportAhead* ahead,
+                   std::size_t fileIndex);
   TCFSStreamProgressEvent FileProgressRelay();
   void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message);
 

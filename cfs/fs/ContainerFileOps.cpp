@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "cfs/dir/CFSTime.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/Exception.h"
 
@@ -41,7 +40,7 @@ bool TContainerFS::DeleteFile(const std::string& fileName) {
   // Deleting a folder item would strand everything below it.
   if (item.IsFolder) return false;
   item.IsDeleted = true;
-  item.LastWriteTime = CFSFileTimeNow();
+  item.LastWriteTime = directory_->Now();
   item.LastAccessTime = item.LastWriteTime;
   // Size 0 releases every page, the first map page of an empty file included.
   if (item.FirstMapPageNo != -1) pageMaps_->SetFileSize(item, false, 0);
@@ -242,7 +241,7 @@ std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, st
     else
       pageMaps_->DeletePagesFromEOF(item, owned - keep);
   }
-  item.LastWriteTime = CFSFileTimeNow();
+  item.LastWriteTime = directory_->Now();
   directory_->WriteItem(rec->Item, item);
   return done;
 }
@@ -314,7 +313,7 @@ std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize
     return code;
   }
   item.Size = newSize;
-  item.LastWriteTime = CFSFileTimeNow();
+  item.LastWriteTime = directory_->Now();
   directory_->WriteItem(rec->Item, item);
   rec->Position = newSize;
   return newSize;

@@ -5,6 +5,8 @@
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/ImportAhead.h"
+#include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -35,7 +37,7 @@ void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, cons
 }
 
 void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
-                               bool askPassword) {
+                               bool askPassword, TImportAhead* ahead, std::size_t fileIndex) {
   if (!entry.Dir.empty()) {
     const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
     // Entries come parent first, so one level is missing at most. Creating just that level
@@ -61,7 +63,10 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
   if (cancelled) filePassword.clear();
   {
     TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
-    stream.LoadFromFile(diskPath);
+    if (ahead)
+      stream.LoadFromFile(diskPath, *ahead, fileIndex);
+    else
+      stream.LoadFromFile(diskPath);
     const std::uint32_t attr = platform::GetFileAttributes(diskPath);
     if (attr != platform::kInvalidAttributes) FileSetAttr(n, attr);
   }
@@ -75,6 +80,19 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
       platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
     FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
   FileClose(handle);
+}
+
+std::unique_ptr<TImportAhead> TContainerFS::StartImportAhead(const std::string& src,
+                                                            const std::vector<ScanEntry>& entries) {
+  const std::uint8_t method = CompressionMethod();
+  // Stored copies (method 0) cost no codec work; bytes that no codec takes fail in either path.
+  if (threadCount_ < 2 || MethodInfo(method).Codec == TCFSCodec::Copy || MethodInfo(method).Codec == TCFSCodec::None)
+    return nullptr;
+  std::vector<std::string> files;
+  for (const ScanEntry& e : entries)
+    if (!e.Name.empty()) files.push_back(src + e.Dir + e.Name);
+  if (files.empty()) return nullptr;
+  return std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
 }
 
 void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::string& containerPath,
@@ -108,12 +126,16 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
 
   std::vector<ScanEntry> entries;
   ScanDisk(src, "", mask, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  std::unique_ptr<TImportAhead> ahead = StartImportAhead(src, entries);
   const auto total = static_cast<std::int32_t>(entries.size());
+  std::size_t fileIndex = 0;
   for (std::int32_t i = 0; i < total; ++i) {
     result = i + 1;
     const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
+    const std::size_t thisFile = fileIndex;
+    if (!entry.Name.empty()) ++fileIndex;
     try {
-      ImportEntry(src, entry, existingFiles, askPassword);
+      ImportEntry(src, entry, existingFiles, askPassword, ahead.get(), thisFile);
     } catch (const std::exception& e) {
       // The entry stops the import; the caller learns which one and why.
       cancel_ = true;

@@ -1,0 +1,83 @@
+#pragma once
+// Reads the disk files of an import in order and compresses their blocks on worker threads,
+// ahead of the thread that stores them. That thread takes the blocks file by file, in order, and
+// writes them exactly where the one-thread path would, so the container's bytes do not depend
+// on the thread count. A file is read the way the one-thread path reads it (opened once, its
+// size taken at the start, one block-sized chunk after another), and a failure reaches the
+// storing thread at the point where that path would have raised it, as the same exception.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cfs/codecs/compress/CFSBlockHeader.h"
+
+class TImportAhead {
+ public:
+  // Blocks read but not yet taken, per worker: the cap on memory whatever the tree.
+  static constexpr std::size_t kBlocksPerWorker = 2;
+
+  // `files` are disk paths in the order they will be taken; blocks of `blockSize` bytes are
+  // compressed with `method` (not 0). Starts `workers` threads (at least 1).
+  TImportAhead(std::vector<std::string> files, std::uint8_t method, std::int32_t blockSize, int workers);
+  ~TImportAhead();
+  TImportAhead(const TImportAhead&) = delete;
+  TImportAhead& operator=(const TImportAhead&) = delete;
+
+  // One step of a file: a compressed block, the file's end, or the failure to raise.
+  struct Step {
+    enum class Kind { Block, End, Failure } kind = Kind::End;
+    TCFSBlockHeader header;             // UnpackedSize, Crc and PackedSize set; Next is the writer's
+    std::vector<std::uint8_t> packed;   // codec output
+    std::int64_t sourcePosition = 0;    // bytes of the file read once this block was read
+    std::int64_t sourceSize = 0;        // the file's size when it was opened
+    std::exception_ptr failure;
+    bool atOpen = false;                // the failure came when opening the file
+  };
+
+  // The next step of file `index`. Indexes never go down; steps of earlier files still pending
+  // are dropped (their files were skipped or abandoned). Blocks until the step is ready.
+  Step Take(std::size_t index);
+
+  std::uint8_t Method() const { return method_; }
+  // Blocks read and not yet taken (for tests of the cap).
+  std::size_t InFlight();
+  std::size_t MaxInFlight() const { return maxInFlight_; }
+  std::size_t PeakInFlight();
+
+ private:
+  struct Item {
+    std::size_t file = 0;
+    Step step;
+    std::vector<std::uint8_t> data;  // the block's bytes until compressed
+    bool ready = false;
+  };
+  struct Reader;
+
+  void Work();
+  // Appends the next item to the queue (opening, reading or closing a file); false when every
+  // file has been read. Called with the lock held.
+  bool ReadNext(Reader& reader);
+  void Compress(Item& item, class TCodecScratch& scratch) const;
+
+  const std::vector<std::string> files_;
+  const std::uint8_t method_;
+  const std::int32_t blockSize_;
+  const std::size_t maxInFlight_;
+
+  std::mutex mutex_;
+  std::condition_variable workReady_;  // room in the queue, or stop
+  std::condition_variable stepReady_;  // an item became ready
+  std::deque<Item> queue_;
+  std::size_t blocksInFlight_ = 0;
+  std::size_t peakInFlight_ = 0;
+  std::size_t taking_ = 0;  // the file the storing thread asks for; earlier ones are not read on
+  bool stop_ = false;
+  std::unique_ptr<Reader> reader_;
+  std::vector<std::jthread> workers_;
+};

@@ -1,0 +1,301 @@
+// Imports and exports with worker threads: the container's bytes and everything reported to the
+// caller are those of the one-thread path, whatever the thread count.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "cfs/codecs/compress/CFSCompress.h"
+#include "cfs/fs/ImportAhead.h"
+#include "platform/Exception.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+#include "tests/cfs/fs/FSTestUtil.h"
+
+using namespace storagetest;
+using namespace fstest;
+
+namespace {
+
+constexpr std::uint8_t kMethod = 7;  // bzip2 with 0x80000-byte blocks: several blocks stay cheap
+const std::string kChinese = "\xB1\xED\x81\x5C";  // a name whose last byte is the trail byte "\"
+
+// Item times come from the clock: fixed, two containers of the same tree are byte-identical.
+std::int64_t FixedClock() { return 132000000000000000ll; }
+
+// Empty files, files of exactly one and of several blocks, files starting with the block
+// stream's signature, code page 936 names and enough small files to keep every worker busy.
+void MakeTree(const std::string& tree) {
+  const std::size_t block = static_cast<std::size_t>(BlockSizeForMethod(kMethod));
+  std::map<std::string, Bytes> files = {
+      {"empty.bin", {}},
+      {"exact.bin", Compressible(block, 1)},
+      {"three.bin", Compressible(2 * block + 99, 2)},
+      {"sub\\" + kChinese + ".txt", Compressible(5000, 3)},
+      {"sub\\empty2.bin", {}},
+      {"sub\\AACS.bin", Text("AACS and then some bytes that are no stream header")},
+      {"sub\\deep\\" + kChinese + "\\random.bin", Pattern(block + 1, 4)},
+  };
+  Bytes signature = Compressible(block + 10, 5);
+  signature[0] = 'A', signature[1] = 'A', signature[2] = 'C', signature[3] = 'S';
+  files["sub\\AACS-long.bin"] = signature;
+  for (int i = 0; i < 40; ++i)
+    files["many\\f" + std::to_string(i) + ".txt"] = Compressible(100 + 300 * i, 10 + static_cast<std::uint32_t>(i));
+  for (const auto& [rel, content] : files) {
+    ASSERT_TRUE(platform::ForceDirectories(platform::ExtractFilePath(tree + rel)));
+    ASSERT_TRUE(WriteAll(tree + rel, content)) << rel;
+    ASSERT_TRUE(platform::SetFileTime(tree + rel, 132000000000000000ll));
+  }
+}
+
+void Import(const std::string& container, const std::string& tree, int threads, const std::string& password = "") {
+  TContainerFS fs(container, kModeCreate, password, "", "", kMethod);
+  fs.SetClock(FixedClock);
+  fs.SetThreadCount(threads);
+  fs.ImportDirectory(tree, "in", true, 0, false);
+  ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
+  fs.ImportFiles(tree + "sub\\*.*", "flat", 63, false, 0, false);
+  ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
+}
+
+// Every page after the header, deciphered and as stored.
+struct Pages {
+  std::vector<Bytes> plain, stored;
+};
+Pages ReadPages(const std::string& container, const std::string& password) {
+  TContainerFS fs(container, 0, password, "", "", 0);
+  TPageFileManager& pf = fs.PageFile();
+  Pages pages;
+  TCFSPageRec rec;
+  pf.InitPageRecord(rec);
+  for (std::int32_t p = 1; p < pf.Header().PageCount(); ++p) {
+    EXPECT_TRUE(pf.ReadPage(rec, p)) << p;
+    pages.plain.emplace_back(rec.Data.begin(), rec.Data.end());
+    EXPECT_TRUE(pf.ReadPage(rec, p, true)) << p;
+    pages.stored.emplace_back(rec.Data.begin(), rec.Data.end());
+  }
+  return pages;
+}
+
+// Two containers under different master keys hold the same data when every byte deciphers to
+// the same value, or, where a page was written shorter than its data area and the rest was
+// stored as it stood, is stored the same.
+void ExpectSameDeciphered(const Pages& a, const Pages& b) {
+  ASSERT_EQ(a.plain.size(), b.plain.size());
+  for (std::size_t p = 0; p < a.plain.size(); ++p)
+    for (std::size_t i = 0; i < a.plain[p].size(); ++i)
+      if (a.plain[p][i] != b.plain[p][i] && a.stored[p][i] != b.stored[p][i]) {
+        ADD_FAILURE() << "page " << p + 1 << " differs at " << i;
+        break;
+      }
+}
+
+TEST(ThreadedImport, ContainerBytesDoNotDependOnTheThreadCount) {
+  ScratchDir dir;
+  MakeTree(dir / "tree\\");
+  Import(dir / "t1.cfs", dir / "tree", 1);
+  const Bytes one = ReadAll(dir / "t1.cfs");
+  ASSERT_FALSE(one.empty());
+  for (int threads : {2, 8}) {
+    const std::string name = dir / ("t" + std::to_string(threads) + ".cfs");
+    Import(name, dir / "tree", threads);
+    EXPECT_TRUE(ReadAll(name) == one) << threads << " threads";
+  }
+  // Encrypted: the salt differs from container to container, the deciphered pages do not.
+  Import(dir / "e1.cfs", dir / "tree", 1, "secret");
+  Import(dir / "e2.cfs", dir / "tree", 2, "secret");
+  ExpectSameDeciphered(ReadPages(dir / "e1.cfs", "secret"), ReadPages(dir / "e2.cfs", "secret"));
+}
+
+// A file that cannot be read stops the import at that file as in the one-thread path: the same
+// failure record, the files before it stored, nothing of the files after it.
+TEST(ThreadedImport, AFileThatCannotBeReadFailsWhereTheSequentialPathFails) {
+  ScratchDir dir;
+  MakeTree(dir / "tree\\");
+  const std::string locked = dir / "tree\\many\\f2.txt";
+  auto holder = platform::File::Open(locked, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
+                                     platform::FileDisposition::OpenExisting);
+  ASSERT_TRUE(holder);
+  std::map<int, TCFSImportError> errors;
+  std::map<int, Bytes> bytes;
+  for (int threads : {1, 2}) {
+    const std::string name = dir / ("t" + std::to_string(threads) + ".cfs");
+    {
+      TContainerFS fs(name, kModeCreate, "", "", "", kMethod);
+      fs.SetClock(FixedClock);
+      fs.SetThreadCount(threads);
+      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      errors[threads] = fs.LastImportError();
+    }
+    bytes[threads] = ReadAll(name);
+  }
+  EXPECT_TRUE(errors[1].Failed);
+  EXPECT_EQ(errors[1].DiskPath, locked);
+  EXPECT_EQ(errors[2].Failed, errors[1].Failed);
+  EXPECT_EQ(errors[2].DiskPath, errors[1].DiskPath);
+  EXPECT_EQ(errors[2].ContainerPath, errors[1].ContainerPath);
+  EXPECT_EQ(errors[2].Message, errors[1].Message);
+  EXPECT_TRUE(bytes[2] == bytes[1]);
+}
+
+// Cancelling from the progress handler, or an exception raised by a handler in the middle of a
+// file, stops the run with the workers still ahead; they are stopped and joined, and what was
+// stored is what the one-thread path stores.
+TEST(ThreadedImport, CancelAndHandlerExceptionsStopLikeTheSequentialPath) {
+  ScratchDir dir;
+  MakeTree(dir / "tree\\");
+  std::map<int, Bytes> cancelled, thrown;
+  std::map<int, std::string> messages;
+  for (int threads : {1, 2}) {
+    const std::string a = dir / ("c" + std::to_string(threads) + ".cfs");
+    {
+      TContainerFS fs(a, kModeCreate, "", "", "", kMethod);
+      fs.SetClock(FixedClock);
+      fs.SetThreadCount(threads);
+      fs.OnProgress.Handler = [](void*, TContainerFS&, double p, bool& cancel) { cancel = p >= 30; };
+      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      EXPECT_TRUE(fs.Cancel());
+    }
+    cancelled[threads] = ReadAll(a);
+    const std::string b = dir / ("x" + std::to_string(threads) + ".cfs");
+    {
+      TContainerFS fs(b, kModeCreate, "", "", "", kMethod);
+      fs.SetClock(FixedClock);
+      fs.SetThreadCount(threads);
+      fs.OnFileProgress.Handler = [](void*, TContainerFS&, const std::string& name, double percent) {
+        if (name == "three.bin" && percent > 0 && percent < 100) throw Exception("stopped in the middle");
+      };
+      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      messages[threads] = fs.LastImportError().Message;
+    }
+    thrown[threads] = ReadAll(b);
+  }
+  EXPECT_TRUE(cancelled[2] == cancelled[1]);
+  EXPECT_TRUE(thrown[2] == thrown[1]);
+  EXPECT_EQ(messages[1], "stopped in the middle");
+  EXPECT_EQ(messages[2], messages[1]);
+}
+
+// Workers never hold more than the fixed cap of blocks, however many files are waiting, and a
+// codec failure in a worker reaches the taker as the block stream's own error.
+TEST(ThreadedImport, BlocksInFlightStayUnderTheCapAndWorkerFailuresArrive) {
+  ScratchDir dir;
+  std::vector<std::string> files;
+  for (int i = 0; i < 30; ++i) {
+    files.push_back(dir / ("f" + std::to_string(i) + ".bin"));
+    ASSERT_TRUE(WriteAll(files.back(), Compressible(3 * 4096 + 7, static_cast<std::uint32_t>(i))));
+  }
+  {
+    TImportAhead ahead(files, kMethod, 4096, 2);
+    // The first block of the first file arrives once the workers have run ahead as far as allowed.
+    TImportAhead::Step step = ahead.Take(0);
+    ASSERT_EQ(step.kind, TImportAhead::Step::Kind::Block);
+    for (int spin = 0; spin < 200 && ahead.InFlight() + 1 < ahead.MaxInFlight(); ++spin)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_LE(ahead.PeakInFlight(), ahead.MaxInFlight());
+    EXPECT_EQ(ahead.MaxInFlight(), 2 * TImportAhead::kBlocksPerWorker);
+    // Skipping ahead drops what was read of the files in between; the steps come in order.
+    std::int64_t position = 0;
+    for (step = ahead.Take(20); step.kind == TImportAhead::Step::Kind::Block; step = ahead.Take(20)) {
+      EXPECT_GT(step.sourcePosition, position);
+      position = step.sourcePosition;
+    }
+    EXPECT_EQ(step.kind, TImportAhead::Step::Kind::End);
+    EXPECT_EQ(position, 3 * 4096 + 7);
+    EXPECT_LE(ahead.PeakInFlight(), ahead.MaxInFlight());
+  }
+  // Method 10 has no codec: the failure of the block stream, from the worker that compressed it.
+  TImportAhead failing(files, 10, 4096, 2);
+  const TImportAhead::Step step = failing.Take(0);
+  ASSERT_EQ(step.kind, TImportAhead::Step::Kind::Failure);
+  EXPECT_FALSE(step.atOpen);
+  try {
+    std::rethrow_exception(step.failure);
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "TCFSAdvancedFileStream.PrepareBufferForWriting - compression error in PrepareBuffer.");
+  }
+}
+
+
+// Everything an export leaves on disk, by relative path.
+std::map<std::string, Bytes> DiskTree(const std::string& dir, const std::string& rel = "") {
+  std::map<std::string, Bytes> out;
+  std::vector<platform::DirEntry> entries;
+  platform::ListDirectory(dir + rel + "*.*", platform::kAttrAnyFile, entries);
+  for (const platform::DirEntry& e : entries) {
+    if (e.name == "." || e.name == "..") continue;
+    if (e.attributes & platform::kAttrDirectory) {
+      out[rel + e.name + "\\"] = {};
+      out.merge(DiskTree(dir, rel + e.name + "\\"));
+    } else {
+      out[rel + e.name] = ReadAll(dir + rel + e.name);
+    }
+  }
+  return out;
+}
+
+// Exports with workers write the same files, answer the same questions in the same order, and
+// stop at the same damaged file with the same error as the one-thread path.
+TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
+  ScratchDir dir;
+  MakeTree(dir / "tree\\");
+  Import(dir / "c.cfs", dir / "tree", 1);
+  // A file with its own password is asked for at its turn only.
+  {
+    TContainerFS fs(dir / "c.cfs", 2, "", "", "", 0);
+    WriteWhole(fs, "in\\tree\\many\\own.txt", Compressible(9000, 77), "own");
+  }
+  std::map<int, std::map<std::string, Bytes>> trees;
+  std::map<int, std::vector<std::string>> questions;
+  for (int threads : {1, 2}) {
+    const std::string out = dir / ("out" + std::to_string(threads) + "\\");
+    ASSERT_TRUE(platform::ForceDirectories(out + "in\\tree\\many"));
+    ASSERT_TRUE(WriteAll(out + "in\\tree\\many\\f3.txt", Text("old")));
+    ASSERT_TRUE(WriteAll(out + "in\\tree\\many\\f9.txt", Text("old")));
+    TContainerFS fs(dir / "c.cfs", 0, "", "", "", 0);
+    fs.SetThreadCount(threads);
+    std::vector<std::string>& asked = questions[threads];
+    fs.OnOverwrite.UserData = &asked;
+    fs.OnOverwrite.Handler = [](void* user, TContainerFS&, const std::string& name, const std::string&, bool& yes) {
+      static_cast<std::vector<std::string>*>(user)->push_back(name);
+      yes = name.find("f3") != std::string::npos;
+    };
+    fs.OnPassword.UserData = &asked;
+    fs.OnPassword.Handler = [](void* user, TContainerFS&, const std::string& name, std::string& password, bool& cancel) {
+      static_cast<std::vector<std::string>*>(user)->push_back("password " + name);
+      password = "own";
+      cancel = false;
+    };
+    fs.ExportFiles("*.*", out, 63, true, 2);
+    trees[threads] = DiskTree(out);
+  }
+  EXPECT_EQ(questions[1].size(), 3u);
+  EXPECT_EQ(questions[2], questions[1]);
+  EXPECT_TRUE(trees[2] == trees[1]);
+  EXPECT_TRUE(trees[1]["in\\tree\\three.bin"] == ReadAll(dir / "tree\\three.bin"));
+
+  // Damage in the middle of the stored data: the same error after the same files.
+  Bytes damaged = ReadAll(dir / "c.cfs");
+  damaged[damaged.size() * 3 / 5] ^= 0x40;
+  ASSERT_TRUE(WriteAll(dir / "d.cfs", damaged));
+  std::map<int, std::string> errors;
+  for (int threads : {1, 2}) {
+    const std::string out = dir / ("damaged" + std::to_string(threads) + "\\");
+    TContainerFS fs(dir / "d.cfs", 0, "", "", "", 0);
+    fs.SetThreadCount(threads);
+    fs.OnPassword.Handler = [](void*, TContainerFS&, const std::string&, std::string& password, bool& cancel) {
+      password = "own";
+      cancel = false;
+    };
+    errors[threads] = ErrorOf([&] { fs.ExportFiles("*.*", out, 63, true, 0); });
+    trees[threads] = DiskTree(out);
+  }
+  EXPECT_FALSE(errors[1].empty());
+  EXPECT_EQ(errors[2], errors[1]);
+  EXPECT_TRUE(trees[2] == trees[1]);
+}
+
+}  // namespace
