@@ -133,7 +133,7 @@ bool TExportAhead::TryOpen(std::size_t index, bool mayAsk) {
 }
 
 void TExportAhead::Fill() {
-  while (pool_->Pending() < maxInFlight_ && readFile_ < files_.size()) {
+  while (pool_->Pending() < maxInFlight_ && readFile_ < files_.size() && readFile_ < base_ + kMaxFilesAhead) {
     if (!TryOpen(readFile_, false)) return;
     Slot& slot = SlotOf(readFile_);
     TCFSAdvancedFileStream* inner = slot.stream ? &slot.stream->Inner() : nullptr;

@@ -22,6 +22,8 @@ class TExportAhead {
  public:
   // Blocks read and not yet taken, per worker: the cap on memory whatever the container.
   static constexpr std::size_t kBlocksPerWorker = 2;
+  // Streams opened ahead at most (empty and stored files hold no block but a handle).
+  static constexpr std::size_t kMaxFilesAhead = 64;
 
   // `files` are container paths in the order they will be taken, opened with `password`.
   TExportAhead(TContainerFS& fs, std::vector<std::string> files, std::string password, int workers);

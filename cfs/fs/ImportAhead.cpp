@@ -122,7 +122,7 @@ void TImportAhead::Work() {
   TCodecScratch scratch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    workReady_.wait(lock, [&] { return stop_ || blocksInFlight_ < maxInFlight_; });
+    workReady_.wait(lock, [&] { return stop_ || (blocksInFlight_ < maxInFlight_ && queue_.size() < kMaxQueued); });
     if (stop_) return;
     const std::size_t before = queue_.size();
     if (!ReadNext(*reader_)) {
@@ -170,12 +170,9 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
     }
     if (!queue_.empty() && queue_.front().file == index && queue_.front().ready) {
       Step step = std::move(queue_.front().step);
-      const bool block = step.kind == Step::Kind::Block;
+      if (step.kind == Step::Kind::Block) --blocksInFlight_;
       queue_.pop_front();
-      if (block) {
-        --blocksInFlight_;
-        workReady_.notify_all();
-      }
+      workReady_.notify_all();
       return step;
     }
     stepReady_.wait(lock);

@@ -21,6 +21,9 @@ class TImportAhead {
  public:
   // Blocks read but not yet taken, per worker: the cap on memory whatever the tree.
   static constexpr std::size_t kBlocksPerWorker = 2;
+  // Steps waiting in all (ends of empty files count too), so that a folder of a million empty
+  // files does not grow the queue either.
+  static constexpr std::size_t kMaxQueued = 256;
 
   // `files` are disk paths in the order they will be taken; blocks of `blockSize` bytes are
   // compressed with `method` (not 0). Starts `workers` threads (at least 1).
