@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cfs/codecs/compress/CFSCompress.h"
+#include "cfs/fs/ContainerReadBack.h"
 #include "cfs/fs/ImportAhead.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
@@ -296,6 +297,19 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
   EXPECT_FALSE(errors[1].empty());
   EXPECT_EQ(errors[2], errors[1]);
   EXPECT_TRUE(trees[2] == trees[1]);
+  // The read-back check fails the same way, and passes the undamaged container.
+  for (int threads : {1, 2}) {
+    TContainerFS whole(dir / "c.cfs", 0, "", "", "", 0), broken(dir / "d.cfs", 0, "", "", "", 0);
+    whole.SetThreadCount(threads);
+    broken.SetThreadCount(threads);
+    whole.OnPassword.Handler = broken.OnPassword.Handler = [](void*, TContainerFS&, const std::string&,
+                                                              std::string& password, bool& cancel) {
+      password = "own";
+      cancel = false;
+    };
+    EXPECT_EQ(ReadEveryFile(whole, ""), "") << threads;
+    EXPECT_EQ(ErrorOf([&] { ReadEveryFile(broken, ""); }), errors[1]) << threads;
+  }
 }
 
 }  // namespace
