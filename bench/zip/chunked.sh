@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds the release preset and deflates a 25 MB package-like file (a 2 MB program image
+# followed by bzip2 data, as a restore package is a program plus a bzip2 container) and 25 MB
+# of add-on text, each with TZipWriter at 1 and 2 threads and with one-stream zlib level 6 in
+# the same process (the baseline), and with pigz -6 when it is installed.
+#   bench/zip/chunked.sh [repetitions]
+# speed = baseline time / time (goal >= 1.8 at 2 threads); size = deflated bytes against the
+# baseline's, in % (goal within 0.2); the chunks_of rows show the size for other chunk sizes
+# (* marks the writer's).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="$root/build/zip-rel"
+reps="${1:-3}"
+mb=25
+
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
+  cmake --preset release -S "$root" -B "$build" >/dev/null
+fi
+cmake --build "$build" --target zip_chunked_bench -j2 >/dev/null
+bench="$build/bench/zip/zip_chunked_bench"
+
+work="$build/zip-chunked-bench"
+mkdir -p "$work"
+bytes=$((mb * 1000000))
+text="$work/addons.txt"
+package="$work/package.exe"
+if [[ "$(stat -c %s "$text" 2>/dev/null || echo 0)" != "$bytes" ]]; then
+  python3 - "$text" "$bytes" <<'PY'
+import random, sys
+random.seed(11)
+words = ("local function frame self event addon settings value texture font anchor point "
+         "button spell item macro chat guild raid party quest map tooltip cooldown").split()
+out, size, target = [], 0, int(sys.argv[2])
+while size < target:
+    r = random.random()
+    if r < 0.5:
+        line = "  %s.%s = %d\r\n" % (random.choice(words), random.choice(words), random.randint(0, 99999))
+    elif r < 0.8:
+        line = "  [\"%s_%08x\"] = { %d, %.3f, \"%s\" },\r\n" % (random.choice(words), random.getrandbits(32),
+                random.randint(0, 9999), random.random(), " ".join(random.choice(words) for _ in range(3)))
+    else:
+        line = "%s %s(%s)\r\n" % (random.choice(words), random.choice(words), ", ".join(random.choice(words) for _ in range(random.randint(1, 4))))
+    out.append(line); size += len(line)
+open(sys.argv[1], "w", newline="").write("".join(out)[:target])
+PY
+fi
+if [[ "$(stat -c %s "$package" 2>/dev/null || echo 0)" != "$bytes" ]]; then
+  image=/usr/lib/x86_64-linux-gnu/libstdc++.so.6
+  [[ -f "$image" ]] || image="$bench"
+  { head -c 2000000 "$image"; for s in 1 2 3 4; do bzip2 -9 -c "$text"; done; } | head -c "$bytes" > "$package"
+fi
+
+printf "%-22s %9s %12s %9s %9s\n" run seconds deflated speed size_%
+for sample in "$package" "$text"; do
+  echo "== $(basename "$sample") ($bytes bytes)"
+  out="$("$bench" "$sample" "$work/ours.zip" "$reps")"
+  echo "$out"
+  if command -v pigz >/dev/null; then
+    read -r _ bt bs _ < <(echo "$out" | head -1)
+    best=""
+    for _ in $(seq "$reps"); do
+      s=$(date +%s.%N)
+      pigz -6 -n -c -p 2 "$sample" > "$work/pigz.gz"
+      t=$(echo "$(date +%s.%N) - $s" | bc -l)
+      if [[ -z "$best" ]] || (( $(echo "$t < $best" | bc -l) )); then best=$t; fi
+    done
+    pb=$(( $(stat -c %s "$work/pigz.gz") - 18 ))  # gzip header and trailer
+    printf "%-22s %9.3f %12d %9.2f %+9.3f\n" pigz-6_2_threads "$best" "$pb" "$(echo "$bt / $best" | bc -l)" \
+      "$(echo "100 * ($pb - $bs) / $bs" | bc -l)"
+  else
+    echo "(pigz is not installed: apt-get install -y pigz)"
+  fi
+done
