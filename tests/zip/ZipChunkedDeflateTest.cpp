@@ -140,6 +140,34 @@ TEST_F(ZipChunkedDeflate, ChunkEdgesGiveCompleteStreams) {
   }
 }
 
+TEST_F(ZipChunkedDeflate, FilesShrinkingWhileReadAreRecordedAsRead) {
+  // Measured at several chunks, then cut (in OnStartZip, before any data is read) to a chunk
+  // and a bit, and to nothing.
+  const std::string later = MixedBytes(kChunk + 100);
+  for (const std::string& now : {later, std::string()}) {
+    const std::string file = dir / "shrink.bin";
+    ASSERT_TRUE(WriteFile(file, MixedBytes(3 * kChunk + 5)));
+    TZipWriter zip;
+    zip.SetThreadCount(2);
+    zip.OnStartZip = [&](TZipReader*, const std::u16string&, TZipHeaderInfo&, bool&) { WriteFile(file, now); };
+    std::vector<int> messages;
+    zip.OnHandleMessage = [&](TZipReader*, int id, const std::string&, const std::string&, unsigned, int&) {
+      messages.push_back(id);
+    };
+    zip.FilesList.Add(Wide(file));
+    zip.SetZipName(Wide(dir / "shrink.zip"));
+    EXPECT_EQ(zip.Zip(), 1);
+    EXPECT_EQ(messages, std::vector<int>{208});
+    const Entry e = OnlyEntry(ReadFile(dir / "shrink.zip"));
+    EXPECT_TRUE(e.data == now) << now.size();
+    EXPECT_EQ(e.crc, Crc(now));
+    if (now.empty()) {
+      EXPECT_EQ(e.deflated, std::string("\x03\x00", 2));
+    }
+    platform::DeleteFile(dir / "shrink.zip");
+  }
+}
+
 TEST_F(ZipChunkedDeflate, ZlibFailureInAWorkerIsTheSingleThreadError) {
   // Level 10 is refused by zlib when a stream is made: on the calling thread for a small file,
   // in a worker for a large one.
