@@ -23,6 +23,7 @@ struct Chunk {
   std::size_t dictionary = 0;        // how many leading bytes of `input` are dictionary
   bool last = false;
   std::vector<unsigned char> output;
+  std::size_t outputSize = 0;  // bytes of `output` in use
   std::exception_ptr error;
   bool done = false;  // guarded by the pipeline's mutex while the chunk is in flight
 };
@@ -43,8 +44,10 @@ class Deflater {
     if (deflateReset(&zs_) != Z_OK) Fail();
     if (c.dictionary > 0 && deflateSetDictionary(&zs_, c.input.data(), static_cast<uInt>(c.dictionary)) != Z_OK) Fail();
     const std::size_t n = c.input.size() - c.dictionary;
-    // The bound covers a finished stream; the few bytes of a sync flush marker come on top.
-    c.output.resize(deflateBound(&zs_, static_cast<uLong>(n)) + 16);
+    // The bound covers a finished stream; the few bytes of a sync flush marker come on top. The
+    // buffer only grows, so that later chunks do not clear it again.
+    const std::size_t room = deflateBound(&zs_, static_cast<uLong>(n)) + 16;
+    if (c.output.size() < room) c.output.resize(room);
     zs_.next_in = c.input.data() + c.dictionary;
     zs_.avail_in = static_cast<uInt>(n);
     zs_.next_out = c.output.data();
@@ -60,7 +63,7 @@ class Deflater {
       zs_.next_out = c.output.data() + used;
       zs_.avail_out = static_cast<uInt>(c.output.size() - used);
     }
-    c.output.resize(c.output.size() - zs_.avail_out);
+    c.outputSize = c.output.size() - zs_.avail_out;
   }
 
  private:
@@ -113,8 +116,8 @@ class ChunkReader {
 
 void WriteOut(const Chunk& c, std::size_t ioBlock, const WriteBlock& write) {
   if (c.error) std::rethrow_exception(c.error);
-  for (std::size_t at = 0; at < c.output.size(); at += ioBlock) {
-    write(c.output.data() + at, std::min(ioBlock, c.output.size() - at));
+  for (std::size_t at = 0; at < c.outputSize; at += ioBlock) {
+    write(c.output.data() + at, std::min(ioBlock, c.outputSize - at));
   }
 }
 
