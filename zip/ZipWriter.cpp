@@ -2,12 +2,15 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Random.h"
 #include "platform/Text.h"
+#include "platform/Threads.h"
+#include "zip/ChunkedDeflate.h"
 #include "zip/WideText.h"
 #include "zip/ZipDirSearch.h"
 #include "zip/ZipDirectoryReader.h"
@@ -102,8 +105,10 @@ struct TZipWriter::Run {
   std::vector<unsigned char> inBuffer, outBuffer;
 };
 
-TZipWriter::TZipWriter() = default;
+TZipWriter::TZipWriter() : threadCount_(platform::ThreadCount()) {}
 TZipWriter::~TZipWriter() = default;
+
+void TZipWriter::SetThreadCount(int count) { threadCount_ = std::clamp(count, 1, platform::kMaxThreads); }
 
 std::uint32_t TZipWriter::SearchAttribute() const {
   std::uint32_t attr = platform::kAttrAnyFile;
@@ -336,6 +341,19 @@ void TZipWriter::StoreData(Run& run, platform::File& source, std::int64_t expect
 }
 
 void TZipWriter::DeflateData(Run& run, platform::File& source, std::int64_t expected) {
+  // A file of more than one chunk is deflated in chunks, whatever the thread count, so that
+  // its bytes are the same for every count; smaller files keep the single stream.
+  if (expected > static_cast<std::int64_t>(zipdeflate::kChunkSize)) {
+    zipdeflate::ChunkedDeflateOptions options;
+    options.level = PackLevel;
+    options.threads = threadCount_;
+    options.ioBlock = kDeflateBlock;
+    options.expectedSize = static_cast<std::uint64_t>(expected);
+    zipdeflate::DeflateChunked(
+        options, [&](unsigned char* buffer, std::size_t count) { return ReadSource(run, source, buffer, count, expected); },
+        [&](const unsigned char* data, std::size_t count) { WriteData(run, data, count); });
+    return;
+  }
   run.inBuffer.resize(kDeflateBlock);
   run.outBuffer.resize(kDeflateBlock);
   const std::size_t first = ReadSource(run, source, run.inBuffer.data(), kDeflateBlock, expected);

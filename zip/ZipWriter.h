@@ -19,6 +19,11 @@ class TZipWriter : public TZipReader {
   // deleting the archive or temporary file it was writing.
   int Zip();
 
+  // Threads that deflate entries larger than one chunk (zip/ChunkedDeflate.h); platform::ThreadCount()
+  // by default, clamped to 1..platform::kMaxThreads. The archive's bytes do not depend on it.
+  void SetThreadCount(int count);
+  int ThreadCount() const { return threadCount_; }
+
   int PackLevel = 6;
   bool Recurse = false;
   bool Dispose = false;
@@ -78,4 +83,6 @@ class TZipWriter : public TZipReader {
   int Percent(std::int64_t done, std::int64_t total) const;
   // General purpose flag bits 1 and 2 that PackLevel sets, whatever the method.
   std::uint16_t LevelFlags() const;
+
+  int threadCount_;
 };
