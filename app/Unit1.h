@@ -4,9 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cfs/fs/ContainerFS.h"
-
 #include "app/GameLocator.h"
+#include "backup/PackGame.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -53,32 +52,17 @@ class TForm1 : public ui::Form {
   void ProgressHandler(TForm3& form, double percent);
   void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);
 
-  // The program's directory, ending in "".
+  // The program's directory, ending in "\".
   std::string ProgramDir() const;
-  // Longest password in code page 936 bytes that the container's cipher takes.
-  static constexpr int kMaxPasswordBytes = 32;
+  // What the packing run takes from the window.
+  TPackOptions PackOptions() const;
 
   void SetSelectionWindow(TForm2* form) { selection_ = form; }
   void SetProgressWindow(TForm3* form) { progress_ = form; }
   TForm3* ProgressWindow() const { return progress_; }
 
  private:
-  // Stores one account or add-on; a failing entry is recorded in failures_.
-  void ImportChecked(TContainerFS& container, const std::string& path, const std::string& destDir, bool file);
-  // Tells the user what did not get into the package.
-  void ReportImportFailures();
-  bool PasswordTooLong(const std::string& password);
-
-  struct ImportFailure {
-    std::string source;     // the account or add-on folder (or file) on disk
-    TCFSImportError error;
-    std::vector<std::string> leftOut;  // disk files of that source not in the package
-  };
-  std::vector<ImportFailure> failures_;
   bool shown_ = false;
-  // The last collect step ended normally (a missing restore program included) and its package,
-  // if one was built, read back whole.
-  bool collectComplete_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;
   TForm3* progress_ = nullptr;

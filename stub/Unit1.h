@@ -4,12 +4,11 @@
 #include <string>
 
 #include "app/GameLocator.h"
+#include "backup/BackupEvents.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
-
-class TContainerFS;
 
 class TForm1 : public ui::Form {
  public:
@@ -38,15 +37,11 @@ class TForm1 : public ui::Form {
   void btn2Click() { Close(); }
   void nxhdrpnl1MouseDown() { StartMoveByCaption(); }
 
-  // Asked by the export for every target file that exists already.
-  void CFSConfirmOverwrite(TContainerFS& sender, const std::string& fileName, const std::string& otherName,
-                           bool& overwrite);
+  // Asked by the export for every target file that exists already (until All is answered).
+  TOverwriteAnswer CFSConfirmOverwrite(const std::string& fileName);
   void ProgressHandler(double percent);
   void FileProgressHandler(const std::string& fileName, double percent);
 
  private:
-  // The error dialog of a container that cannot be opened or exported.
-  void ShowExtractError();
-
   const SystemProbe& probe_;
 };
