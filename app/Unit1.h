@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/GameLocator.h"
+#include "app/ProgressThrottle.h"
 #include "backup/PackGame.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
@@ -49,8 +50,13 @@ class TForm1 : public ui::Form {
   // The collect step: container, imports, self-extracting executable.
   void btn1Click();
   void ResetProgress(TForm3& form);
+  // The progress handlers keep the latest values and show them at most about 30 times a second;
+  // FlushProgress shows what is still held back.
   void ProgressHandler(TForm3& form, double percent);
   void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);
+  void FlushProgress(TForm3& form);
+  // Tests drive the progress throttle with a clock of their own.
+  void SetProgressClock(TProgressThrottle::Clock clock) { progressThrottle_.SetClock(std::move(clock)); }
 
   // The program's directory, ending in "\".
   std::string ProgramDir() const;
@@ -62,6 +68,15 @@ class TForm1 : public ui::Form {
   TForm3* ProgressWindow() const { return progress_; }
 
  private:
+  void ShowProgress(TForm3& form);
+
+  struct ProgressState {
+    std::string fileName;
+    int filePercent = 0;
+    int overallPercent = 0;
+  };
+  ProgressState progressState_;
+  TProgressThrottle progressThrottle_;
   bool shown_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;

@@ -42,6 +42,8 @@ void TForm1::btn1Click() {
 void TForm1::ResetProgress(TForm3& form) {
   form.pb1.SetMax(100);
   form.pb2.SetMax(100);
+  progressState_ = {};
+  progressThrottle_.TakePending();
   form.lbl2.SetText("");
   form.pb1.SetPosition(0);
   form.pb2.SetPosition(0);
@@ -49,14 +51,24 @@ void TForm1::ResetProgress(TForm3& form) {
 }
 
 void TForm1::ProgressHandler(TForm3& form, double percent) {
-  form.Repaint();
-  form.pb2.SetPosition(RoundPercent(percent));
-  App().ProcessMessages();
+  progressState_.overallPercent = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress(form);
 }
 
 void TForm1::FileProgressHandler(TForm3& form, const std::string& fileName, double percent) {
+  progressState_.fileName = fileName;
+  progressState_.filePercent = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress(form);
+}
+
+void TForm1::FlushProgress(TForm3& form) {
+  if (progressThrottle_.TakePending()) ShowProgress(form);
+}
+
+void TForm1::ShowProgress(TForm3& form) {
   form.Repaint();
-  form.lbl2.SetText(fileName);
-  form.pb1.SetPosition(RoundPercent(percent));
+  form.lbl2.SetText(progressState_.fileName);
+  form.pb1.SetPosition(progressState_.filePercent);
+  form.pb2.SetPosition(progressState_.overallPercent);
   App().ProcessMessages();
 }

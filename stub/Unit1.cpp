@@ -95,8 +95,10 @@ void TForm1::btn1Click() {
   options.packagePath = probe_.ProgramPath();
   options.targetDir = GamePath;
   TStubWindowEvents events(*this);
+  const TRestoreStatus status = RestorePackage(options, events).status;
+  FlushProgress();
   // Cancelled or failed: the window keeps its exporting look with no button.
-  if (RestorePackage(options, events).status != TRestoreStatus::Restored) return;
+  if (status != TRestoreStatus::Restored) return;
 
   App().ShowMessageBox(this, Cp936("退出吗？"), Cp936("解压完成"), ui::MessageIcon::Information);
   Close();
@@ -116,12 +118,24 @@ TOverwriteAnswer TForm1::CFSConfirmOverwrite(const std::string& fileName) {
 }
 
 void TForm1::ProgressHandler(double percent) {
-  pb2.SetPosition(RoundPercent(percent));
-  App().ProcessMessages();
+  overallPercent_ = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress();
 }
 
 void TForm1::FileProgressHandler(const std::string& fileName, double percent) {
-  lbl1.SetText(fileName);
-  pb1.SetPosition(RoundPercent(percent));
+  progressFile_ = fileName;
+  filePercent_ = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress();
+}
+
+void TForm1::FlushProgress() {
+  if (progressThrottle_.TakePending()) ShowProgress();
+}
+
+void TForm1::ShowProgress() {
+  // lbl1 names the directory found until the first file is written.
+  if (!progressFile_.empty()) lbl1.SetText(progressFile_);
+  pb1.SetPosition(filePercent_);
+  pb2.SetPosition(overallPercent_);
   App().ProcessMessages();
 }
