@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "cfs/fs/ContainerFS.h"
-
 #include "app/GameLocator.h"
+#include "app/ProgressThrottle.h"
+#include "backup/PackGame.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
@@ -50,35 +50,34 @@ class TForm1 : public ui::Form {
   // The collect step: container, imports, self-extracting executable.
   void btn1Click();
   void ResetProgress(TForm3& form);
+  // The progress handlers keep the latest values and show them at most about 30 times a second;
+  // FlushProgress shows what is still held back.
   void ProgressHandler(TForm3& form, double percent);
   void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);
+  void FlushProgress(TForm3& form);
+  // Tests drive the progress throttle with a clock of their own.
+  void SetProgressClock(TProgressThrottle::Clock clock) { progressThrottle_.SetClock(std::move(clock)); }
 
-  // The program's directory, ending in "".
+  // The program's directory, ending in "\".
   std::string ProgramDir() const;
-  // Longest password in code page 936 bytes that the container's cipher takes.
-  static constexpr int kMaxPasswordBytes = 32;
+  // What the packing run takes from the window.
+  TPackOptions PackOptions() const;
 
   void SetSelectionWindow(TForm2* form) { selection_ = form; }
   void SetProgressWindow(TForm3* form) { progress_ = form; }
   TForm3* ProgressWindow() const { return progress_; }
 
  private:
-  // Stores one account or add-on; a failing entry is recorded in failures_.
-  void ImportChecked(TContainerFS& container, const std::string& path, const std::string& destDir, bool file);
-  // Tells the user what did not get into the package.
-  void ReportImportFailures();
-  bool PasswordTooLong(const std::string& password);
+  void ShowProgress(TForm3& form);
 
-  struct ImportFailure {
-    std::string source;     // the account or add-on folder (or file) on disk
-    TCFSImportError error;
-    std::vector<std::string> leftOut;  // disk files of that source not in the package
+  struct ProgressState {
+    std::string fileName;
+    int filePercent = 0;
+    int overallPercent = 0;
   };
-  std::vector<ImportFailure> failures_;
+  ProgressState progressState_;
+  TProgressThrottle progressThrottle_;
   bool shown_ = false;
-  // The last collect step ended normally (a missing restore program included) and its package,
-  // if one was built, read back whole.
-  bool collectComplete_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;
   TForm3* progress_ = nullptr;

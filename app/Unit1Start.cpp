@@ -4,13 +4,9 @@
 
 #include "app/Cp936Text.h"
 #include "app/Unit1.h"
+#include "backup/CarriedFiles.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-
-namespace {
-// The embedded container opens with this password (an unencrypted one opens with any).
-const char kEmbeddedPassword[] = "q7m";
-}  // namespace
 
 std::string TForm1::ProgramDir() const { return platform::ExtractFilePath(probe_.ProgramPath()); }
 
@@ -19,8 +15,7 @@ void TForm1::FormShow() {
   shown_ = true;
   const std::string dir = ProgramDir();
   try {
-    TContainerFS container(probe_.ProgramPath(), 0, kEmbeddedPassword, "", "", 0);
-    container.ExportFiles("*.*", dir, 63, true, 0);
+    ExtractCarriedFiles(probe_.ProgramPath(), dir);
   } catch (const std::exception&) {
     App().ShowMessageBox(this, Cp936("程序不完整，请重新下载."), Cp936("错误"), ui::MessageIcon::Error);
     App().Terminate();

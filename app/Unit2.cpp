@@ -4,6 +4,7 @@
 
 #include "app/Cp936Text.h"
 #include "app/Unit1.h"
+#include "backup/GameEntries.h"
 #include "platform/FileSystem.h"
 #include "platform/Ini.h"
 
@@ -24,8 +25,6 @@ void SetUpList(ui::ListView& list) {
   list.SetStyle(true, true, true);
   list.SetAlign(ui::Align::Client);
 }
-
-bool Hidden(const platform::DirEntry& entry) { return entry.name.empty() || entry.name[0] == '.'; }
 
 }  // namespace
 
@@ -69,24 +68,10 @@ void TForm2::FillLists() {
   lv1.Clear();
   lv2.Clear();
   const std::string& game = main_.GamePath;
-  std::vector<platform::DirEntry> entries;
-
-  if (platform::ListDirectory(game + "userdata\\*.*", platform::kAttrAnyFile, entries)) {
-    const std::string folder = Cp936("目录"), file = Cp936("文件");
-    for (const platform::DirEntry& entry : entries) {
-      if (Hidden(entry)) continue;
-      lv1.AddItem(entry.name, {entry.attributes & platform::kAttrDirectory ? folder : file});
-    }
-  }
-
-  entries.clear();
-  if (platform::ListDirectory(game + "interface\\*.*", platform::kAttrAnyFile, entries)) {
-    for (const platform::DirEntry& entry : entries) {
-      if (Hidden(entry) || !(entry.attributes & platform::kAttrDirectory)) continue;
-      std::string info = game + "interface\\" + entry.name + "\\info.ini";
-      lv2.AddItem(entry.name, {GetAddonName(info, entry.name)});
-    }
-  }
+  const std::string folder = Cp936("目录"), file = Cp936("文件");
+  for (const TGameEntry& entry : ListAccountEntries(game)) lv1.AddItem(entry.name, {entry.folder ? folder : file});
+  for (const std::string& name : ListAddonFolders(game))
+    lv2.AddItem(name, {GetAddonName(game + "interface\\" + name + "\\info.ini", name)});
 
   SetChecks(lv1, 0);
   SetChecks(lv2, 0);

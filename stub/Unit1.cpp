@@ -1,16 +1,36 @@
 #include "stub/Unit1.h"
 
 #include <cmath>
-#include <exception>
 
 #include "app/Cp936Text.h"
-#include "cfs/fs/ContainerFS.h"
+#include "backup/RestorePackage.h"
 #include "platform/Text.h"
 
 namespace {
 
 // Percentages are rounded to the nearest integer, halves to even.
 int RoundPercent(double percent) { return static_cast<int>(std::nearbyint(percent)); }
+
+// The restore as the window shows it: the password and overwrite questions as dialogs, the
+// progress on the two bars, a failure as the error dialog.
+class TStubWindowEvents : public TBackupEvents {
+ public:
+  explicit TStubWindowEvents(TForm1& form) : form_(form) {}
+  void FileProgress(const std::string& fileName, double percent) override {
+    form_.FileProgressHandler(fileName, percent);
+  }
+  void OverallProgress(double percent, bool&) override { form_.ProgressHandler(percent); }
+  TOverwriteAnswer AskOverwrite(const std::string& fileName) override { return form_.CFSConfirmOverwrite(fileName); }
+  bool AskPassword(std::string& password) override {
+    return form_.App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password);
+  }
+  void Message(const TBackupNotice& notice) override {
+    form_.App().ShowMessageDialog(notice.text, ui::MessageIcon::Error, ui::MessageButtons::Ok, &form_);
+  }
+
+ private:
+  TForm1& form_;
+};
 
 }  // namespace
 
@@ -70,81 +90,52 @@ void TForm1::btn1Click() {
   pb1.SetVisible(true);
   pb2.SetVisible(true);
   OverwriteAll = false;
-  std::string password;
-  const std::string self = probe_.ProgramPath();
 
-  // A container that cannot even be read is left to the open below, which reports it.
-  bool encrypted = false;
-  try {
-    encrypted = IsContainerEncrypted(self);
-  } catch (const std::exception&) {
-  }
-  if (encrypted) {
-    try {
-      do {
-        if (!App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password)) return;
-      } while (!CheckContainerPassword(self, password));
-    } catch (const std::exception&) {
-      // The file changed under us and no longer reads as a container.
-      ShowExtractError();
-      return;
-    }
-  }
-
-  std::unique_ptr<TContainerFS> container;
-  try {
-    container = std::make_unique<TContainerFS>(self, 0, password, "", "", 0);
-  } catch (const std::exception&) {
-    ShowExtractError();
-    return;
-  }
-
-  container->OnOverwrite.Handler = [this](void*, TContainerFS& sender, const std::string& fileName,
-                                          const std::string& otherName, bool& overwrite) {
-    CFSConfirmOverwrite(sender, fileName, otherName, overwrite);
-  };
-  container->OnProgress.Handler = [this](void*, TContainerFS&, double percent, bool&) { ProgressHandler(percent); };
-  container->OnFileProgress.Handler = [this](void*, TContainerFS&, const std::string& fileName, double percent) {
-    FileProgressHandler(fileName, percent);
-  };
-  try {
-    container->ExportFiles("*.*", GamePath, 63, true, 2);
-  } catch (const std::exception&) {
-    container.reset();
-    ShowExtractError();
-    return;
-  }
-  container.reset();
+  TRestoreOptions options;
+  options.packagePath = probe_.ProgramPath();
+  options.targetDir = GamePath;
+  TStubWindowEvents events(*this);
+  const TRestoreStatus status = RestorePackage(options, events).status;
+  FlushProgress();
+  // Cancelled or failed: the window keeps its exporting look with no button.
+  if (status != TRestoreStatus::Restored) return;
 
   App().ShowMessageBox(this, Cp936("退出吗？"), Cp936("解压完成"), ui::MessageIcon::Information);
   Close();
   App().Terminate();
 }
 
-void TForm1::CFSConfirmOverwrite(TContainerFS&, const std::string& fileName, const std::string&, bool& overwrite) {
-  if (OverwriteAll) {
-    overwrite = true;
-    return;
-  }
+TOverwriteAnswer TForm1::CFSConfirmOverwrite(const std::string& fileName) {
+  if (OverwriteAll) return TOverwriteAnswer::All;
   ui::ModalResult answer = App().ShowMessageDialog(
       fileName + Cp936("已经存在,是否覆盖？") + "\r\n" + Cp936("如果你不知道选，请直接点ALL"),
       ui::MessageIcon::Question, ui::MessageButtons::YesNoAll, this);
-  if (answer == ui::ModalResult::All) OverwriteAll = true;
-  overwrite = answer == ui::ModalResult::Yes || OverwriteAll;
+  if (answer == ui::ModalResult::All) {
+    OverwriteAll = true;
+    return TOverwriteAnswer::All;
+  }
+  return answer == ui::ModalResult::Yes ? TOverwriteAnswer::Yes : TOverwriteAnswer::No;
 }
 
 void TForm1::ProgressHandler(double percent) {
-  pb2.SetPosition(RoundPercent(percent));
-  App().ProcessMessages();
+  overallPercent_ = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress();
 }
 
 void TForm1::FileProgressHandler(const std::string& fileName, double percent) {
-  lbl1.SetText(fileName);
-  pb1.SetPosition(RoundPercent(percent));
-  App().ProcessMessages();
+  progressFile_ = fileName;
+  filePercent_ = RoundPercent(percent);
+  if (progressThrottle_.Due()) ShowProgress();
 }
 
-void TForm1::ShowExtractError() {
-  App().ShowMessageDialog(Cp936("不能解压！ '") + probe_.ProgramPath() + "'", ui::MessageIcon::Error,
-                          ui::MessageButtons::Ok, this);
+void TForm1::FlushProgress() {
+  if (progressThrottle_.TakePending()) ShowProgress();
+}
+
+void TForm1::ShowProgress() {
+  // lbl1 names the directory found until the first file is written.
+  if (!progressFile_.empty()) lbl1.SetText(progressFile_);
+  pb1.SetPosition(filePercent_);
+  pb2.SetPosition(overallPercent_);
+  App().ProcessMessages();
 }

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "app/GameLocator.h"
+#include "app/ProgressThrottle.h"
+#include "backup/BackupEvents.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
-
-class TContainerFS;
 
 class TForm1 : public ui::Form {
  public:
@@ -38,15 +38,22 @@ class TForm1 : public ui::Form {
   void btn2Click() { Close(); }
   void nxhdrpnl1MouseDown() { StartMoveByCaption(); }
 
-  // Asked by the export for every target file that exists already.
-  void CFSConfirmOverwrite(TContainerFS& sender, const std::string& fileName, const std::string& otherName,
-                           bool& overwrite);
+  // Asked by the export for every target file that exists already (until All is answered).
+  TOverwriteAnswer CFSConfirmOverwrite(const std::string& fileName);
+  // The progress handlers keep the latest values and show them at most about 30 times a second;
+  // FlushProgress shows what is still held back.
   void ProgressHandler(double percent);
   void FileProgressHandler(const std::string& fileName, double percent);
+  void FlushProgress();
+  // Tests drive the progress throttle with a clock of their own.
+  void SetProgressClock(TProgressThrottle::Clock clock) { progressThrottle_.SetClock(std::move(clock)); }
 
  private:
-  // The error dialog of a container that cannot be opened or exported.
-  void ShowExtractError();
+  void ShowProgress();
 
+  std::string progressFile_;
+  int filePercent_ = 0;
+  int overallPercent_ = 0;
+  TProgressThrottle progressThrottle_;
   const SystemProbe& probe_;
 };

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/Exception.h"
+#include "platform/Threads.h"
 #include "tools/CfsToolCommands.h"
 
 const char* const kCfsToolUsageText =
@@ -21,7 +22,15 @@ const char* const kCfsToolUsageText =
     "      a container holding the folders (each as a folder of its name) and files, in the\n"
     "      root or in --dest; with --stub a restore package: the stub program followed by the\n"
     "      container. --method 0..9 (default 9, bzip2), --part-size in bytes (decimal or 0x..)\n"
+    "  pack <game folder> --stub FILE [--skip NAME,...] [--password P] [--out FOLDER]\n"
+    "      the backup tool's packing run without its windows: every account and add-on of the\n"
+    "      game except those named by --skip, into the dated zip in --out (default: the\n"
+    "      current folder). FILE is loader.bin or the backup tool itself\n"
+    "  restore <package> <game folder> [--password P] [--overwrite ask|all|none]\n"
+    "      the restore program's work without its window; existing files are asked about\n"
+    "      on the terminal (ask, the default), all replaced or none replaced\n"
     "\n"
+    "Every command takes --threads N (1..64; default: ZELK_THREADS, else the processor count).\n"
     "<file> is a container or a program with a container appended (a restore package).\n"
     "Exit codes: 0 success, 1 failure or damage found, 2 bad command line.\n";
 
@@ -52,6 +61,8 @@ int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io) {
       {"extract", CfsToolExtract, {"password"}},
       {"check", CfsToolCheck, {"password"}},
       {"create", CfsToolCreate, {"stub", "password", "method", "part-size", "dest"}},
+      {"pack", CfsToolPack, {"stub", "skip", "password", "out"}},
+      {"restore", CfsToolRestore, {"password", "overwrite"}},
   };
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     (args.empty() ? io.err : io.out) << kCfsToolUsageText;
@@ -61,7 +72,13 @@ int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io) {
     if (args[0] != c.name) continue;
     CfsToolArgs parsed;
     std::string error;
-    if (!ParseCfsToolArgs(args, c.options, parsed, error)) return CfsToolUsageError(io, error);
+    std::vector<std::string> options = c.options;
+    options.push_back("threads");
+    if (!ParseCfsToolArgs(args, options, parsed, error)) return CfsToolUsageError(io, error);
+    if (const auto threads = parsed.Option("threads")) {
+      parsed.threads = platform::ParseThreadCount(threads->c_str());
+      if (parsed.threads == 0) return CfsToolUsageError(io, "--threads takes a number from 1 to 64");
+    }
     try {
       return c.run(parsed, io);
     } catch (const Exception& e) {

@@ -3,6 +3,7 @@
 // command line. The commands run on code page 936 arguments and write code page 936 text through
 // the console conversion the caller supplies.
 #include <functional>
+#include <istream>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -19,6 +20,11 @@ struct CfsToolIO {
   std::ostream& err;
   // Code page 936 text to the console's encoding.
   std::function<std::string(std::string_view)> toConsole;
+  // Answers to questions (restore --overwrite ask), read only when inIsTerminal.
+  std::istream* in = nullptr;
+  bool inIsTerminal = false;
+  // A progress line is drawn (and redrawn with "\r") only on a terminal.
+  bool outIsTerminal = false;
 
   void Out(std::string_view text) const { out << toConsole(text); }
   void Err(std::string_view text) const { err << toConsole(text); }

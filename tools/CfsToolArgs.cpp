@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/Threads.h"
+
 std::optional<std::string> CfsToolArgs::Option(const std::string& name) const {
   const auto it = options.find(name);
   if (it == options.end()) return std::nullopt;
   return it->second;
 }
+
+int CfsToolArgs::Threads() const { return threads > 0 ? threads : platform::ThreadCount(); }
 
 bool ParseCfsToolArgs(const std::vector<std::string>& args, const std::vector<std::string>& known,
                       CfsToolArgs& out, std::string& error) {

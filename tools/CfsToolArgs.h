@@ -10,6 +10,10 @@ struct CfsToolArgs {
   std::string command;
   std::vector<std::string> positional;
   std::map<std::string, std::string> options;  // name without "--" -> value
+  int threads = 0;  // --threads once checked; 0 when not given
+
+  // --threads, else platform::ThreadCount().
+  int Threads() const;
 
   std::optional<std::string> Option(const std::string& name) const;
   std::string Password() const { return Option("password").value_or(""); }

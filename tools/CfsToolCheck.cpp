@@ -79,6 +79,7 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   std::unique_ptr<TContainerFS> fs;
   try {
     fs = std::make_unique<TContainerFS>(args.positional[0], 0, args.Password(), "", "", 0);
+    fs->SetThreadCount(args.Threads());
   } catch (const Exception& ex) {
     io.Out("DAMAGED container: " + ex.Message() + "\n");
     return kCfsToolFailed;

@@ -10,6 +10,8 @@ int CfsToolList(const CfsToolArgs& args, const CfsToolIO& io);
 int CfsToolCreate(const CfsToolArgs& args, const CfsToolIO& io);
 int CfsToolExtract(const CfsToolArgs& args, const CfsToolIO& io);
 int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io);
+int CfsToolPack(const CfsToolArgs& args, const CfsToolIO& io);
+int CfsToolRestore(const CfsToolArgs& args, const CfsToolIO& io);
 
 // Prints the message and the usage text to the error stream; returns kCfsToolUsage.
 int CfsToolUsageError(const CfsToolIO& io, const std::string& message);

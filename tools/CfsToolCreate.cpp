@@ -2,6 +2,7 @@
 // (the stub program followed by that container).
 #include <memory>
 
+#include "backup/GameImport.h"
 #include "cfs/file/CFSWrapperHeader.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/sfx/MakeSFX.h"
@@ -34,20 +35,20 @@ void SetPartSize(const std::string& file, std::int64_t partSize) {
 // Imports one disk folder (as a folder of its name) or one file into dest.
 void ImportInput(TContainerFS& fs, const std::string& input, const std::string& dest) {
   const std::string path = platform::ExcludeTrailingPathDelimiter(platform::ExpandFileName(input));
-  if (platform::DirectoryExists(path)) {
-    fs.ImportDirectory(path, dest, true, 0, false);
-    std::string folder = "\\";
-    if (!dest.empty()) folder.append(dest).append("\\");
-    folder.append(platform::ExtractFileName(path));
-    if (!fs.LastImportError().Failed && !fs.DirectoryExists(folder)) throw Exception("cannot import folder " + input);
-  } else if (platform::FileExists(path)) {
-    const std::int32_t done = fs.ImportFiles(path, dest, 63, false, 0, false);
-    if (!fs.LastImportError().Failed && done != 1) throw Exception("cannot import file " + input);
-  } else {
-    throw Exception("no such file or folder: " + input);
+  const bool folder = platform::DirectoryExists(path);
+  if (!folder && !platform::FileExists(path)) throw Exception("no such file or folder: " + input);
+  std::vector<TImportFailure> failures;
+  const std::int32_t done = ImportSource(fs, path, dest, !folder, 0, failures);
+  if (!failures.empty())
+    throw Exception("cannot import " + failures[0].error.DiskPath + ": " + failures[0].error.Message);
+  if (folder) {
+    std::string stored = "\\";
+    if (!dest.empty()) stored.append(dest).append("\\");
+    stored.append(platform::ExtractFileName(path));
+    if (!fs.DirectoryExists(stored)) throw Exception("cannot import folder " + input);
+  } else if (done != 1) {
+    throw Exception("cannot import file " + input);
   }
-  const TCFSImportError& e = fs.LastImportError();
-  if (e.Failed) throw Exception("cannot import " + e.DiskPath + ": " + e.Message);
 }
 
 }  // namespace
@@ -75,6 +76,7 @@ int CfsToolCreate(const CfsToolArgs& args, const CfsToolIO& io) {
   try {
     {
       TContainerFS fs(container, kModeCreate, args.Password(), "", "", method);
+      fs.SetThreadCount(args.Threads());
       for (std::size_t i = 1; i < args.positional.size(); ++i) ImportInput(fs, args.positional[i], dest);
     }
     if (partSize) SetPartSize(container, partSize);

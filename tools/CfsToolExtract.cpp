@@ -10,6 +10,7 @@ int CfsToolExtract(const CfsToolArgs& args, const CfsToolIO& io) {
   const std::string file = platform::ExpandFileName(args.positional[0]);
   const std::string target = platform::IncludeTrailingPathDelimiter(platform::ExpandFileName(args.positional[1]));
   TContainerFS fs(file, 0, args.Password(), "", "", 0);
+  fs.SetThreadCount(args.Threads());
   // Files with their own password get the one given, once.
   const std::string password = args.Password();
   fs.OnPassword.Handler = [&](void*, TContainerFS&, const std::string&, std::string& p, bool& cancel) {

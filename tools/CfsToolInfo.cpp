@@ -46,6 +46,7 @@ int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
     return kCfsToolOk;
   }
   TContainerFS fs(file, 0, args.Password(), "", "", 0);
+  fs.SetThreadCount(args.Threads());
   std::int64_t files = 0, folders = 0, bytes = 0;
   WalkContainer(fs, [&](const TCFSWalkEntry& e) {
     if (e.folder) {

@@ -29,6 +29,7 @@ void Describe(TContainerFS& fs, const std::string& path, const std::string& pass
 int CfsToolList(const CfsToolArgs& args, const CfsToolIO& io) {
   if (args.positional.size() != 1) return CfsToolUsageError(io, "list takes one container file");
   TContainerFS fs(args.positional[0], 0, args.Password(), "", "", 0);
+  fs.SetThreadCount(args.Threads());
   // A file with its own password is listed, its method shown only when the password fits.
   const std::string password = args.Password();
   fs.OnPassword.Handler = [](void*, TContainerFS&, const std::string&, std::string&, bool& cancel) {

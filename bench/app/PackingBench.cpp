@@ -23,9 +23,9 @@
 #include <zlib.h>
 
 #include "app/Cp936Text.h"
+#include "backup/RestorePackage.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CodecScratch.h"
-#include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tests/app/PackageCheck.h"
@@ -51,22 +51,18 @@ int PackPhase(const std::string& gamePath, const std::string& password) {
   return 0;
 }
 
-// What the restore program does after "开始恢复", without the windows.
+// The restore program's work without its window, every overwrite answered yes.
 int RestorePhase(const std::string& package, const std::string& targetDir, const std::string& password) {
-  try {
-    if (IsContainerEncrypted(package) && !CheckContainerPassword(package, password)) {
-      std::fprintf(stderr, "the package does not take the password\n");
-      return 1;
-    }
-    TContainerFS container(package, 0, password, "", "", 0);
-    container.OnOverwrite.Handler = [](void*, TContainerFS&, const std::string&, const std::string&,
-                                       bool& overwrite) { overwrite = true; };
-    if (container.ExportFiles("*.*", targetDir, 63, true, 2) <= 0) {
-      std::fprintf(stderr, "the package exported nothing\n");
-      return 1;
-    }
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "restore failed: %s\n", e.what());
+  struct YesToAll : TBackupEvents {
+    TOverwriteAnswer AskOverwrite(const std::string&) override { return TOverwriteAnswer::All; }
+  } events;
+  TRestoreOptions options;
+  options.packagePath = package;
+  options.targetDir = targetDir;
+  options.password = password;
+  const TRestoreResult result = RestorePackage(options, events);
+  if (result.status != TRestoreStatus::Restored || result.filesFound <= 0) {
+    std::fprintf(stderr, "restore failed (%d): %s\n", static_cast<int>(result.status), result.error.c_str());
     return 1;
   }
   return 0;

@@ -3,7 +3,9 @@
 // must not hide (a file that cannot be read, a password the cipher cannot take).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <set>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +43,17 @@ void SetShellLog(const std::string& path) {
     unsetenv("ZELK_SHELL_LOG");
   else
     setenv("ZELK_SHELL_LOG", path.c_str(), 1);
+#endif
+}
+
+void SetThreads(const std::string& value) {
+#ifdef _WIN32
+  _putenv_s("ZELK_THREADS", value.c_str());
+#else
+  if (value.empty())
+    unsetenv("ZELK_THREADS");
+  else
+    setenv("ZELK_THREADS", value.c_str(), 1);
 #endif
 }
 
@@ -102,7 +115,18 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
   ASSERT_EQ(r.tool.main.GamePath, r.dir);
   ASSERT_TRUE(platform::FileExists(r.dir + "loader.bin"));
   ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, "  pw 1 \t"));
+  // While the package is read back and zipped (on a worker), the progress window stays up and
+  // says so, and messages are handled.
+  SetThreads("2");
+  std::set<std::string> stepLines;
+  TForm3& progress = r.tool.windows.progress;
+  r.tool.backend->SetProcessHook([&] {
+    if (progress.Visible()) stepLines.insert(progress.lbl2.Text());
+  });
   ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  SetThreads("");
+  EXPECT_TRUE(stepLines.count(Cp936("正在校验恢复包...")));
+  EXPECT_TRUE(stepLines.count(Cp936("正在压缩...")));
 
   EXPECT_TRUE(r.Boxes().empty()) << r.Boxes()[0]->request.text;
   EXPECT_TRUE(r.tool.app.Terminated());
@@ -304,6 +328,9 @@ namespace {
 // package is built, does not read back, and the run stops with the working files kept.
 TEST(PackingRun, APackageThatDoesNotReadBackIsReportedAndNotArchived) {
   PackRun r(17);
+  // Every progress update is shown, so the damage comes while the imports still run.
+  auto now = std::chrono::steady_clock::now();
+  r.tool.main.SetProgressClock([&] { return now += std::chrono::seconds(1); });
   bool damaged = false, blocked = false;
   r.tool.backend->SetProcessHook([&] {
     // Written past the engine's lock, as another program could.

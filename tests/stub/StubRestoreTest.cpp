@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/Cp936Text.h"
+#include "backup/GameImport.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -21,17 +22,12 @@ using ui::headless::MessageRecord;
 
 // Packs every listed account and add-on the way the tool does.
 void Pack(const fixtures::FakeGame& game, const std::string& file, const std::string& password) {
+  std::vector<std::string> accounts, addons;
+  for (const fixtures::SelectionRow& row : game.accountRows) accounts.push_back(row.caption);
+  for (const fixtures::SelectionRow& row : game.addonRows) addons.push_back(row.caption);
   TContainerFS container(file, kModeCreate, password, "?", "z", 9);
-  for (const fixtures::SelectionRow& row : game.accountRows) {
-    std::string path = game.gamePath + "userdata\\" + row.caption;
-    if (platform::FileExists(path)) container.ImportFiles(path, "userdata", 63, false, 2, false);
-    if (platform::DirectoryExists(path)) container.ImportDirectory(path, "userdata", true, 2, false);
-    ASSERT_FALSE(container.LastImportError().Failed) << container.LastImportError().Message;
-  }
-  for (const fixtures::SelectionRow& row : game.addonRows) {
-    container.ImportDirectory(game.gamePath + "interface\\" + row.caption, "interface", true, 2, false);
-    ASSERT_FALSE(container.LastImportError().Failed) << container.LastImportError().Message;
-  }
+  const std::vector<TImportFailure> failures = ImportGameEntries(container, game.gamePath, accounts, addons);
+  ASSERT_TRUE(failures.empty()) << failures[0].error.Message;
 }
 
 std::string ReadAll(const std::filesystem::path& p) {

@@ -1,0 +1,14 @@
+#include "backup/CarriedFiles.h"
+
+#include "cfs/fs/ContainerFS.h"
+
+namespace {
+// The carried container opens with this password (an unencrypted one opens with any).
+const char kCarriedPassword[] = "q7m";
+}  // namespace
+
+void ExtractCarriedFiles(const std::string& programPath, const std::string& dir, int threadCount) {
+  TContainerFS container(programPath, 0, kCarriedPassword, "", "", 0);
+  if (threadCount > 0) container.SetThreadCount(threadCount);
+  container.ExportFiles("*.*", dir, 63, true, 0);
+}

@@ -1,0 +1,76 @@
+#include "backup/RestorePackage.h"
+
+#include <exception>
+#include <memory>
+
+#include "cfs/fs/ContainerFS.h"
+#include "platform/Text.h"
+
+namespace {
+
+TRestoreResult Fail(const TRestoreOptions& options, TBackupEvents& events, const std::string& error) {
+  events.Message({TBackupMessage::RestoreFailed,
+                  platform::Utf8ToCp936("不能解压！ '") + options.packagePath + "'", {}});
+  return {TRestoreStatus::Failed, error, 0};
+}
+
+}  // namespace
+
+TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& events) {
+  const std::string& package = options.packagePath;
+  // A package that cannot even be read is left to the open below, which reports it.
+  bool encrypted = false;
+  try {
+    encrypted = IsContainerEncrypted(package);
+  } catch (const std::exception&) {
+  }
+  std::string password = options.password.value_or("");
+  if (encrypted) {
+    try {
+      if (options.password) {
+        if (!CheckContainerPassword(package, password)) return {TRestoreStatus::WrongPassword, {}, 0};
+      } else {
+        do {
+          if (!events.AskPassword(password)) return {TRestoreStatus::Cancelled, {}, 0};
+        } while (!CheckContainerPassword(package, password));
+      }
+    } catch (const std::exception& e) {
+      // The file changed under us and no longer reads as a container.
+      return Fail(options, events, e.what());
+    }
+  }
+
+  std::unique_ptr<TContainerFS> container;
+  try {
+    container = std::make_unique<TContainerFS>(package, 0, password, "", "", 0);
+  } catch (const std::exception& e) {
+    return Fail(options, events, e.what());
+  }
+  if (options.threadCount > 0) container->SetThreadCount(options.threadCount);
+
+  bool overwriteAll = false;
+  container->OnOverwrite.Handler = [&](void*, TContainerFS&, const std::string& fileName, const std::string&,
+                                       bool& overwrite) {
+    if (overwriteAll) {
+      overwrite = true;
+      return;
+    }
+    const TOverwriteAnswer answer = events.AskOverwrite(fileName);
+    if (answer == TOverwriteAnswer::All) overwriteAll = true;
+    overwrite = answer == TOverwriteAnswer::Yes || overwriteAll;
+  };
+  container->OnProgress.Handler = [&events](void*, TContainerFS&, double percent, bool& cancel) {
+    events.OverallProgress(percent, cancel);
+  };
+  container->OnFileProgress.Handler = [&events](void*, TContainerFS&, const std::string& name, double percent) {
+    events.FileProgress(name, percent);
+  };
+  TRestoreResult result{TRestoreStatus::Restored, {}, 0};
+  try {
+    result.filesFound = container->ExportFiles("*.*", options.targetDir, 63, true, 2);
+  } catch (const std::exception& e) {
+    container.reset();
+    return Fail(options, events, e.what());
+  }
+  return result;
+}

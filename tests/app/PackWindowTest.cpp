@@ -1,0 +1,91 @@
+// How the windows show a packing run: progress held back to about 30 updates a second with the
+// last state always shown, and the long steps on a worker thread while messages are handled.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/PackWindowEvents.h"
+#include "platform/Exception.h"
+#include "tests/app/ToolHarness.h"
+
+namespace {
+
+// ZELK_THREADS for the life of the object.
+struct ThreadsSetting {
+  explicit ThreadsSetting(const char* value) { Set(value); }
+  ~ThreadsSetting() { Set(""); }
+  static void Set(const char* value) {
+#ifdef _WIN32
+    _putenv_s("ZELK_THREADS", value);
+#else
+    if (*value)
+      setenv("ZELK_THREADS", value, 1);
+    else
+      unsetenv("ZELK_THREADS");
+#endif
+  }
+};
+
+TEST(PackWindow, ProgressIsShownAtMostThirtyTimesASecondAndItsLastStateAtTheEnd) {
+  ToolHarness t;
+  TForm3& form = t.windows.progress;
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  t.main.SetProgressClock([&] { return now; });
+  t.main.ResetProgress(form);
+  const int before = t.backend->ProcessMessagesCalls();
+  // One second of updates, one every millisecond.
+  for (int i = 1; i <= 1000; ++i) {
+    now += std::chrono::milliseconds(1);
+    if (i % 2)
+      t.main.FileProgressHandler(form, "file" + std::to_string(i), i % 100);
+    else
+      t.main.ProgressHandler(form, i / 10.0);
+  }
+  const int shown = t.backend->ProcessMessagesCalls() - before;
+  EXPECT_GE(shown, 25);
+  EXPECT_LE(shown, 31);
+  t.main.FlushProgress(form);
+  EXPECT_EQ(form.lbl2.Text(), "file999");
+  EXPECT_EQ(form.pb1.Position(), 99);
+  EXPECT_EQ(form.pb2.Position(), 100);
+  // Nothing held back: nothing more to show.
+  const int flushed = t.backend->ProcessMessagesCalls();
+  t.main.FlushProgress(form);
+  EXPECT_EQ(t.backend->ProcessMessagesCalls(), flushed);
+}
+
+TEST(PackWindow, LongStepsRunOnAWorkerWhileMessagesAreHandled) {
+  ToolHarness t;
+  TPackWindowEvents events(t.main, t.windows.progress, true);
+  std::atomic<int> pumped{0};
+  t.backend->SetProcessHook([&] { ++pumped; });
+  const std::thread::id gui = std::this_thread::get_id();
+  {
+    ThreadsSetting threads("2");
+    std::thread::id ranOn;
+    bool sawPumping = false;
+    events.RunLongStep(TBackupStep::Zipping, [&] {
+      ranOn = std::this_thread::get_id();
+      const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (pumped < 3 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      sawPumping = pumped >= 3;
+    });
+    EXPECT_NE(ranOn, gui);
+    EXPECT_TRUE(sawPumping);
+    // What the work raises reaches the caller.
+    EXPECT_THROW(events.RunLongStep(TBackupStep::Verifying, [] { throw Exception("broken"); }), Exception);
+  }
+  {
+    ThreadsSetting threads("1");  // one thread: in place, as without windows
+    std::thread::id ranOn;
+    const int before = pumped;
+    events.RunLongStep(TBackupStep::Zipping, [&] { ranOn = std::this_thread::get_id(); });
+    EXPECT_EQ(ranOn, gui);
+    EXPECT_EQ(pumped, before);
+  }
+}
+
+}  // namespace
