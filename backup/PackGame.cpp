@@ -29,8 +29,10 @@ class TCollectingZipHost : public TZipMessageHost {
   std::vector<TBackupNotice> notes;
 };
 
-void ZipPackage(const std::string& packagePath, const std::string& zipPath, TCollectingZipHost& host) {
+void ZipPackage(const std::string& packagePath, const std::string& zipPath, int threadCount,
+                TCollectingZipHost& host) {
   TZipWriter zip;
+  if (threadCount > 0) zip.SetThreadCount(threadCount);
   zip.SetMessageHost(&host);
   zip.OverwriteMode = Always;
   zip.DoAll = true;
@@ -123,7 +125,8 @@ TPackResult PackGame(const TPackOptions& options, TBackupEvents& events) {
 
   events.Step(TBackupStep::Zipping);
   TCollectingZipHost host;
-  events.RunLongStep(TBackupStep::Zipping, [&] { ZipPackage(result.packagePath, result.zipPath, host); });
+  events.RunLongStep(TBackupStep::Zipping,
+                     [&] { ZipPackage(result.packagePath, result.zipPath, options.threadCount, host); });
   for (const TBackupNotice& note : host.notes) events.Message(note);
   events.Step(TBackupStep::Done);
   platform::DeleteFile(result.packagePath);

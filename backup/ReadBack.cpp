@@ -1,11 +1,9 @@
 #include "backup/ReadBack.h"
 
 #include <exception>
-#include <vector>
 
-#include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
-#include "cfs/fs/ContainerWalk.h"
+#include "cfs/fs/ContainerReadBack.h"
 #include "platform/Exception.h"
 #include "platform/Text.h"
 
@@ -14,15 +12,8 @@ namespace {
 // Reads every stored file through its block stream, which checks the page checksums and block
 // CRCs on the way.
 void ReadAll(TContainerFS& container, const std::string& password) {
-  std::vector<char> buffer(1 << 16);
-  WalkContainer(container, [&](const TCFSWalkEntry& e) {
-    if (e.folder) return;
-    TCFSFileStream stream(&container, "\\" + e.path, 0, password, "", "", 0);
-    const std::int64_t size = stream.GetSize();
-    std::int64_t done = 0;
-    for (std::int32_t n; (n = stream.Read(buffer.data(), static_cast<std::int32_t>(buffer.size()))) > 0;) done += n;
-    if (done != size) throw Exception(platform::Utf8ToCp936("读取不完整：") + "\\" + e.path);
-  });
+  const std::string shortFile = ReadEveryFile(container, password);
+  if (!shortFile.empty()) throw Exception(platform::Utf8ToCp936("读取不完整：") + "\\" + shortFile);
 }
 
 }  // namespace
