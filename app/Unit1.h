@@ -50,7 +50,7 @@ class TForm1 : public ui::Form {
   // The collect step: container, imports, self-extracting executable.
   void btn1Click();
   void ResetProgress(TForm3& form);
-  // The progress handlers keep the latest values and show them at most about 30 times a second;
+  // The progress handlers keep the latest values and show them at most ten times a second;
   // FlushProgress shows what is still held back.
   void ProgressHandler(TForm3& form, double percent);
   void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);

@@ -21,7 +21,9 @@ struct TPackOptions {
   bool keepStub = false;              // the stub is only read, never deleted
   std::string zipDir;                 // ending in "\"; empty: workDir
   std::string date;                   // "YYYY-mm-dd" in the zip's name; empty: today (local)
-  int threadCount = 0;                // threads of the bulk work; 0: platform::ThreadCount()
+  // Threads of the bulk work (imports, read-back; the zip writer's too once it takes a count);
+  // 0: platform::ThreadCount().
+  int threadCount = 0;
 };
 
 struct TPackResult {

@@ -40,7 +40,7 @@ class TForm1 : public ui::Form {
 
   // Asked by the export for every target file that exists already (until All is answered).
   TOverwriteAnswer CFSConfirmOverwrite(const std::string& fileName);
-  // The progress handlers keep the latest values and show them at most about 30 times a second;
+  // The progress handlers keep the latest values and show them at most ten times a second;
   // FlushProgress shows what is still held back.
   void ProgressHandler(double percent);
   void FileProgressHandler(const std::string& fileName, double percent);

@@ -106,9 +106,10 @@ int CfsToolPack(const CfsToolArgs& args, const CfsToolIO& io) {
     return CfsToolUsageError(io, "--password takes at most 32 bytes (16 Chinese characters)");
 
   const std::string game = platform::IncludeTrailingPathDelimiter(platform::ExpandFileName(args.positional[0]));
-  if (!CheckGameDir(game)) throw Exception("not a Zelk game folder (the client files are missing): " + game);
+  if (!CheckGameDir(game))
+    throw Exception("not a Zelk game folder (the client files are missing): " + args.positional[0]);
   const std::string stub = platform::ExpandFileName(*stubArg);
-  if (!platform::FileExists(stub)) throw Exception("no such stub file: " + stub);
+  if (!platform::FileExists(stub)) throw Exception("no such stub file: " + *stubArg);
   const std::string out = platform::IncludeTrailingPathDelimiter(
       args.Option("out") ? platform::ExpandFileName(*args.Option("out")) : platform::GetCurrentDirectory());
   if (!platform::DirectoryExists(out) && !platform::ForceDirectories(out))
@@ -127,7 +128,7 @@ int CfsToolPack(const CfsToolArgs& args, const CfsToolIO& io) {
     // The backup tool itself: its restore program travels in the container appended to it.
     ExtractCarriedFiles(stub, work.dir, options.threadCount);
     options.stubFile = work.dir + "loader.bin";
-    if (!platform::FileExists(options.stubFile)) throw Exception(stub + " carries no loader.bin");
+    if (!platform::FileExists(options.stubFile)) throw Exception(*stubArg + " carries no loader.bin");
   } else {
     options.stubFile = stub;
     options.keepStub = true;  // the user's file is only read
@@ -142,16 +143,17 @@ int CfsToolPack(const CfsToolArgs& args, const CfsToolIO& io) {
     throw;
   }
   events.ClearLine();
+  const std::string shownOut = args.Option("out").value_or(".");
   if (!result.zipped) {
     work.keep = true;
     io.Err("cfstool: the package does not read back: " + result.readBackProblem + "\ncfstool: working files kept in " +
-           work.dir + "\n");
+           platform::ExtractFileName(platform::ExcludeTrailingPathDelimiter(work.dir)) + " in " + shownOut + "\n");
     return kCfsToolFailed;
   }
   std::size_t leftOut = 0;
   for (const TImportFailure& f : result.failures) leftOut += f.leftOut.size();
   io.Out("packed " + std::to_string(options.accounts.size()) + " accounts and " + std::to_string(options.addons.size()) +
-         " add-ons into " + platform::ExtractFileName(result.zipPath) + " in " + args.Option("out").value_or(".") +
+         " add-ons into " + platform::ExtractFileName(result.zipPath) + " in " + shownOut +
          (leftOut ? " (" + std::to_string(leftOut) + " files left out, see above)" : std::string()) + "\n");
   return leftOut ? kCfsToolFailed : kCfsToolOk;
 }

@@ -66,7 +66,7 @@ int CfsToolRestore(const CfsToolArgs& args, const CfsToolIO& io) {
   options.packagePath = platform::ExpandFileName(args.positional[0]);
   options.targetDir = platform::IncludeTrailingPathDelimiter(platform::ExpandFileName(args.positional[1]));
   if (!CheckGameDir(options.targetDir))
-    throw Exception("not a Zelk game folder (the client files are missing): " + options.targetDir);
+    throw Exception("not a Zelk game folder (the client files are missing): " + args.positional[1]);
   if (args.Option("password")) options.password = args.Password();
   options.threadCount = args.Threads();
 

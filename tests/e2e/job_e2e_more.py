@@ -104,8 +104,8 @@ def pack(args, wine, driver, home, password, desktop):
     answered = []
     deadline = time.time() + 300
     while time.time() < deadline:
-        rc, _ = driver.call("gone", e2e.MAIN_CAPTION, timeout_ms=1000, expect_ok=False)
-        if rc == 0:
+        # Packing has ended when the tool's process has.
+        if job.wait_exited(driver, e2e.TOOL_EXE, e2e.win_path(home) + "\\", 1000) == 0:
             break
         if ERROR_CAPTION in visible_windows(driver):
             _, recs = driver.call("answer", ERROR_CAPTION, "id:1", timeout_ms=5000)

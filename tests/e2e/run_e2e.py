@@ -257,15 +257,16 @@ def expected_rows(game_dir, game_win):
     return accounts, addons
 
 
-def make_game(args, wine, game_dir, seed):
+def make_game(args, wine, game_dir, seed, large=False):
+    more = ["--large"] if large else []
     if os.path.exists(game_dir):
         shutil.rmtree(game_dir)
     os.makedirs(os.path.dirname(game_dir), exist_ok=True)
     if args.fake_game and os.access(args.fake_game, os.X_OK):
-        subprocess.run([args.fake_game, game_dir, "--seed", str(seed)], check=True, timeout=300)
+        subprocess.run([args.fake_game, game_dir, "--seed", str(seed)] + more, check=True, timeout=300)
     elif args.fake_game_exe:
         rc, out, err = wine.run([args.fake_game_exe, win_path(os.path.dirname(game_dir)) + "\\" +
-                                 os.path.basename(game_dir), "--seed", str(seed)], timeout=300)
+                                 os.path.basename(game_dir), "--seed", str(seed)] + more, timeout=300)
         if rc != 0:
             raise Failure("make_fake_game failed (%d): %s %s" % (rc, out, err))
     else:

@@ -21,6 +21,7 @@
 //   answer WINDOW BUTTON         click a message box button by its text or "id:N"
 //   processes                    list running processes with their executable's full path
 //   kill EXENAME [DIR]           terminate the processes with that executable name (under DIR)
+//   exited EXENAME [DIR]         wait until no process with that executable name (under DIR) runs
 //
 // Output is UTF-8, one record per line: a keyword, then key=value fields; the text field comes
 // last and escapes "\" as "\\", tab as "\t", CR as "\r" and LF as "\n". Exit code 0 on success,
@@ -413,6 +414,27 @@ bool startsWithNoCase(const std::wstring& s, const std::wstring& prefix)
 
 std::wstring mainModulePath(DWORD pid);
 
+// Running processes with the executable name `exe` whose executable lies under `under` (when
+// given), so that parallel runs sharing the wine server leave each other alone.
+std::vector<DWORD> processesOf(const std::wstring& exe, const std::wstring& under)
+{
+    std::vector<DWORD> found;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        fail("snapshot");
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+        if (_wcsicmp(pe.szExeFile, exe.c_str()) != 0)
+            continue;
+        if (!under.empty() && !startsWithNoCase(mainModulePath(pe.th32ProcessID), under))
+            continue;
+        found.push_back(pe.th32ProcessID);
+    }
+    CloseHandle(snap);
+    return found;
+}
+
 // Only processes whose executable lies under `under` (when given) are ended, so that parallel
 // runs sharing the wine server leave each other alone.
 int cmdKill(const std::wstring& exe, const std::wstring& under)
@@ -496,7 +518,7 @@ int wmain(int argc, wchar_t** argv)
         return usage();
     const std::wstring cmd = args[i];
     // Process commands work without a desktop (and must, when it is already gone).
-    if (!desktop.empty() && cmd != L"kill" && cmd != L"processes") {
+    if (!desktop.empty() && cmd != L"kill" && cmd != L"processes" && cmd != L"exited") {
         // Join the named desktop (a wine virtual desktop, which may still be starting) before any
         // window call binds this thread to the default one.
         HDESK d = nullptr;
@@ -558,6 +580,26 @@ int wmain(int argc, wchar_t** argv)
         if (a.size() != 1 && a.size() != 2)
             return usage();
         return cmdKill(a[0], a.size() == 2 ? a[1] : L"");
+    }
+    if (cmd == L"exited") {
+        if (a.size() != 1 && a.size() != 2)
+            return usage();
+        const std::wstring under = a.size() == 2 ? a[1] : L"";
+        // Waiting on the process handles costs the waited-for program nothing; polling the
+        // process list would take a share of the processor it is being timed on.
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(g_timeoutMs);
+        for (DWORD pid : processesOf(a[0], under)) {
+            HANDLE p = OpenProcess(SYNCHRONIZE, FALSE, pid);
+            if (!p)
+                continue;
+            const ULONGLONG now = GetTickCount64();
+            WaitForSingleObject(p, now < end ? static_cast<DWORD>(end - now) : 0);
+            CloseHandle(p);
+        }
+        if (!waitFor([&] { return processesOf(a[0], under).empty(); }))
+            fail("still-running exe=" + escape(a[0]));
+        emit("exited");
+        return 0;
     }
     if (cmd == L"answer") {
         need(2);
