@@ -31,6 +31,11 @@ class File {
   // Bytes transferred (short at end of file), -1 on error.
   std::int64_t Read(void* buffer, std::int64_t count);
   std::int64_t Write(const void* buffer, std::int64_t count);
+  // The same at `offset`, in one system call where Seek + Read/Write take two (page I/O, which
+  // jumps around the file). The file position afterwards is unspecified: Seek before the next
+  // Read or Write.
+  std::int64_t ReadAt(std::int64_t offset, void* buffer, std::int64_t count);
+  std::int64_t WriteAt(std::int64_t offset, const void* buffer, std::int64_t count);
   // New position, -1 on error.
   std::int64_t Seek(std::int64_t offset, SeekOrigin origin);
   std::int64_t Position() { return Seek(0, SeekOrigin::Current); }

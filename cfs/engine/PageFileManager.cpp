@@ -1,5 +1,6 @@
 #include "cfs/engine/PageFileManager.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -11,6 +12,8 @@
 namespace {
 
 constexpr std::int32_t kDirItemSize = 512;
+// Memory for the recently used pages: 64 pages of the facade's 4096 bytes.
+constexpr std::int64_t kPageCacheBytes = 256 * 1024;
 
 std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return a <= 0 ? 0 : (a + b - 1) / b; }
 
@@ -64,6 +67,8 @@ TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mo
   }
   // A wrong password yields a wrong key here; the facade checks the password before opening.
   if (header_.EncryptionType() != kEncryptionNone) CheckPasswordRec(header_.PasswordRec(), password_, key_);
+  const std::int64_t size = header_.PageSize();
+  cache_.Reset(static_cast<std::size_t>(size), static_cast<std::size_t>(std::clamp<std::int64_t>(kPageCacheBytes / size, 4, 64)));
 }
 
 TPageFileManager::~TPageFileManager() = default;
@@ -124,8 +129,15 @@ bool TPageFileManager::ReadPage(TCFSPageRec& rec, std::int32_t pageNo, bool raw,
   // A page number from a damaged link may point anywhere: outside the pages or past the end of
   // the file it is a failed header read, not a read beyond the file.
   std::int32_t got = 0;
-  if (pageNo >= 1 && pageNo < header_.PageCount() && offset <= file_->GetSize() && file_->Seek(offset, 0) == offset)
-    got = file_->Read(io_.data(), kHeader + size);
+  if (pageNo >= 1 && pageNo < header_.PageCount() && offset <= file_->GetSize()) {
+    const auto length = static_cast<std::size_t>(kHeader + size);
+    if (const std::uint8_t* known = cache_.Find(pageNo, length)) {
+      std::memcpy(io_.data(), known, length);
+      got = kHeader + size;
+    } else if (file_->Seek(offset, 0) == offset) {
+      got = file_->Read(io_.data(), kHeader + size);
+    }
+  }
   if (got < kHeader) {
     lastError_ = kPageErrHeaderRead;
     return false;
@@ -177,6 +189,10 @@ bool TPageFileManager::WritePage(TCFSPageRec& rec, std::int32_t pageNo, std::str
   std::int32_t written = 0;
   if (pageNo >= 1 && pageNo < header_.PageCount() && file_->Seek(offset, 0) == offset)
     written = file_->Write(io_.data(), total);
+  if (written == total)
+    cache_.Store(pageNo, io_.data(), static_cast<std::size_t>(total));
+  else
+    cache_.Forget(pageNo);
   if (written < kHeader) {
     lastError_ = kPageErrHeaderWrite;
     return false;
@@ -225,6 +241,11 @@ bool TPageFileManager::AddPages(std::int32_t count) {
     header_.SetPageCount(oldCount);
     return false;
   }
+}
+
+void TPageFileManager::CutFile(std::int64_t newSize) {
+  cache_.ForgetFrom(newSize);
+  file_->SetSize(newSize);
 }
 
 void TPageFileManager::InitPageRecord(TCFSPageRec& rec) const {

@@ -11,6 +11,7 @@
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "cfs/engine/CFSHeader.h"
 #include "cfs/engine/CFSPage.h"
+#include "cfs/engine/PageCache.h"
 #include "cfs/file/CFSHugeFile.h"
 
 // Open mode word: kModeCreate creates; otherwise the low two bits give the access (0 read,
@@ -66,6 +67,8 @@ class TPageFileManager {
   void SaveHeader();
   // Appends count pages; false (header unchanged) when the file cannot grow.
   bool AddPages(std::int32_t count);
+  // Cuts the storage file at newSize bytes (free pages at the end; the page count is kept).
+  void CutFile(std::int64_t newSize);
 
   std::int64_t PageOffset(std::int32_t pageNo) const;
   std::int32_t DataSize() const { return header_.PageSize() - static_cast<std::int32_t>(TCFSPageHeader::kSize); }
@@ -105,4 +108,5 @@ class TPageFileManager {
   TPageCipher cipher_;
   // Page header and data travel together through this buffer: one transfer per page.
   std::vector<std::uint8_t> io_;
+  TPageCache cache_;
 };

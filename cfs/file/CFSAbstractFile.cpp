@@ -12,6 +12,14 @@ std::int64_t TCFSAbstractFile::GetSize() {
   return size;
 }
 
+std::int32_t TCFSAbstractFile::ReadAt(std::int64_t pos, void* buffer, std::int32_t count) {
+  return Seek(pos, 0) == pos ? Read(buffer, count) : 0;
+}
+
+std::int32_t TCFSAbstractFile::WriteAt(std::int64_t pos, const void* buffer, std::int32_t count) {
+  return count > 0 && Seek(pos, 0) == pos ? Write(buffer, count) : 0;
+}
+
 void TCFSAbstractFile::ReadBuffer(void* buffer, std::int32_t count) {
   if (count != 0 && Read(buffer, count) != count)
     throw Exception("TCFSAbstractFile.ReadBuffer - Stream read error");

@@ -28,6 +28,10 @@ class TCFSAbstractFile {
   // -1 on failure.
   virtual std::int64_t Seek(std::int64_t offset, std::uint16_t origin) = 0;
   virtual std::int32_t Write(const void* buffer, std::int32_t count) = 0;
+  // A transfer at pos (>= 0): Seek then Read or Write, in one system call where the file allows
+  // it. The position afterwards is unspecified. 0 when the seek fails; a count of 0 writes nothing.
+  virtual std::int32_t ReadAt(std::int64_t pos, void* buffer, std::int32_t count);
+  virtual std::int32_t WriteAt(std::int64_t pos, const void* buffer, std::int32_t count);
 
   // Raise "TCFSAbstractFile.ReadBuffer - Stream read error" / "...WriteBuffer - Stream write
   // error" when fewer than count bytes move (count not 0).

@@ -1,5 +1,7 @@
 #include "cfs/file/CFSDiskFile.h"
 
+#include <algorithm>
+
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 
@@ -23,14 +25,36 @@ void TCFSDiskFile::SetReadOnly(bool value) {
   if (IsOpen()) Reopen();
 }
 
+// The container grows one extent at a time. Setting the end of a file is a round trip to the
+// server under wine (some 40 times the cost of a plain write there), so small growth writes the
+// zeros itself; the bytes on disk are the same.
 void TCFSDiskFile::SetSize(std::int64_t newSize) {
   if (!file_) throw Exception("TCFSDiskFile.SetSize - File is not open: " + FileName);
-  if (newSize < 0 || file_->Seek(newSize, platform::SeekOrigin::Begin) != newSize ||
-      !file_->SetEndOfFile()) {
+  const std::int64_t size = newSize >= 0 ? file_->Size() : -1;
+  const bool ok = size >= 0 && newSize > size && newSize - size <= kZeroFillLimit
+                      ? ZeroFill(size, newSize)
+                      : newSize >= 0 && file_->Seek(newSize, platform::SeekOrigin::Begin) == newSize &&
+                            file_->SetEndOfFile();
+  if (!ok) {
     position_ = -1;
     throw Exception(platform::LastErrorText());
   }
   position_ = newSize;
+}
+
+bool TCFSDiskFile::ZeroFill(std::int64_t from, std::int64_t to) {
+  static constexpr std::uint8_t kZeros[65536] = {};
+  if (file_->Seek(from, platform::SeekOrigin::Begin) != from) return false;
+  for (std::int64_t at = from; at < to;) {
+    const std::int64_t n = std::min<std::int64_t>(to - at, sizeof kZeros);
+    if (file_->Write(kZeros, n) != n) {
+      // A full disk: leave the file as it was.
+      if (file_->Seek(from, platform::SeekOrigin::Begin) == from) file_->SetEndOfFile();
+      return false;
+    }
+    at += n;
+  }
+  return true;
 }
 
 void TCFSDiskFile::Close() {
@@ -72,6 +96,20 @@ std::int64_t TCFSDiskFile::Seek(std::int64_t offset, std::uint16_t origin) {
   if (origin == 0 && offset == position_) return position_;
   position_ = file_->Seek(offset, static_cast<platform::SeekOrigin>(origin));
   return position_;
+}
+
+std::int32_t TCFSDiskFile::ReadAt(std::int64_t pos, void* buffer, std::int32_t count) {
+  if (!file_ || count <= 0 || pos < 0) return 0;
+  position_ = -1;
+  const std::int64_t n = file_->ReadAt(pos, buffer, count);
+  return n < 0 ? 0 : static_cast<std::int32_t>(n);
+}
+
+std::int32_t TCFSDiskFile::WriteAt(std::int64_t pos, const void* buffer, std::int32_t count) {
+  if (!file_ || count <= 0 || pos < 0) return 0;
+  position_ = -1;
+  const std::int64_t n = file_->WriteAt(pos, buffer, count);
+  return n < 0 ? 0 : static_cast<std::int32_t>(n);
 }
 
 std::int32_t TCFSDiskFile::Write(const void* buffer, std::int32_t count) {

@@ -15,7 +15,8 @@ class TCFSDiskFile : public TCFSAbstractFile {
   // Changing a flag of an open file reopens it with the new sharing or access mode.
   void SetExclusive(bool value) override;
   void SetReadOnly(bool value) override;
-  // Cuts or extends the file at newSize; a platform failure raises its error text.
+  // Cuts or extends the file at newSize; a platform failure raises its error text. Growth by up
+  // to kZeroFillLimit bytes is written as zeros (see the .cpp).
   void SetSize(std::int64_t newSize) override;
   void Close() override;
   void Flush() override;
@@ -25,6 +26,11 @@ class TCFSDiskFile : public TCFSAbstractFile {
   std::int64_t Seek(std::int64_t offset, std::uint16_t origin) override;
   // A count of 0 sets the end of the file at the current position.
   std::int32_t Write(const void* buffer, std::int32_t count) override;
+  // One positioned transfer (no seek of its own).
+  std::int32_t ReadAt(std::int64_t pos, void* buffer, std::int32_t count) override;
+  std::int32_t WriteAt(std::int64_t pos, const void* buffer, std::int32_t count) override;
+
+  static constexpr std::int64_t kZeroFillLimit = 1 << 20;
 
   bool IsOpen() const { return file_ != nullptr; }
   // The platform's text for the last failed Open.
@@ -36,4 +42,6 @@ class TCFSDiskFile : public TCFSAbstractFile {
   // The handle's file position as last set or advanced by us, -1 when unknown; lets a seek to
   // where the file already is skip the system call (page I/O seeks before every transfer).
   std::int64_t position_ = -1;
+
+  bool ZeroFill(std::int64_t from, std::int64_t to);
 };

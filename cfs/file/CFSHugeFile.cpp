@@ -359,10 +359,8 @@ std::int32_t TCFSHugeFile::Read(void* buffer, std::int32_t count) {
     MapPosition(Position, k, o);
     if (k >= Parts.size()) break;
     const std::int64_t chunk = std::min({std::int64_t(count - done), PartCapacity(k) - o, Size - Position});
-    TCFSAbstractFile& part = *Parts[k];
-    const std::int64_t filePos = PartFilePosition(k, o);
-    if (chunk <= 0 || part.Seek(filePos, 0) != filePos) break;
-    const std::int32_t n = part.Read(out + done, static_cast<std::int32_t>(chunk));
+    if (chunk <= 0) break;
+    const std::int32_t n = Parts[k]->ReadAt(PartFilePosition(k, o), out + done, static_cast<std::int32_t>(chunk));
     if (n <= 0) break;
     done += n;
     Position += n;
@@ -399,10 +397,8 @@ std::int32_t TCFSHugeFile::Write(const void* buffer, std::int32_t count) {
     MapPosition(Position, k, o);
     if (k > Parts.size() || (k == Parts.size() && !AddPartFile())) break;
     const std::int64_t chunk = std::min(std::int64_t(count - done), PartCapacity(k) - o);
-    TCFSAbstractFile& part = *Parts[k];
-    const std::int64_t filePos = PartFilePosition(k, o);
-    if (chunk <= 0 || part.Seek(filePos, 0) != filePos) break;
-    const std::int32_t n = part.Write(in + done, static_cast<std::int32_t>(chunk));
+    if (chunk <= 0) break;
+    const std::int32_t n = Parts[k]->WriteAt(PartFilePosition(k, o), in + done, static_cast<std::int32_t>(chunk));
     if (n <= 0) break;
     done += n;
     Position += n;

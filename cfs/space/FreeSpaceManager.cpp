@@ -447,6 +447,6 @@ void TFreeSpaceManager::FreePages(TIntegerArray& pages) {
   // one writes it, which extends the file again.
   if (cut < top) {
     const std::int64_t newSize = (std::int64_t(cut) + 1) * pageFile_.Header().PageSize();
-    if (newSize < pageFile_.File().GetSize()) pageFile_.File().SetSize(newSize);
+    if (newSize < pageFile_.File().GetSize()) pageFile_.CutFile(newSize);
   }
 }

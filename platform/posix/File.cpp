@@ -117,6 +117,39 @@ std::int64_t File::Write(const void* buffer, std::int64_t count) {
   return done;
 }
 
+std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::int64_t count) {
+  if (count < 0 || offset < 0) return -1;
+  auto* p = static_cast<char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pread(Fd(handle_), p + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+std::int64_t File::WriteAt(std::int64_t offset, const void* buffer, std::int64_t count) {
+  if (count < 0 || offset < 0) return -1;
+  const auto* p = static_cast<const char*>(buffer);
+  std::int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::pwrite(Fd(handle_), p + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return done > 0 ? done : -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
 std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
   int whence = origin == SeekOrigin::Begin ? SEEK_SET : origin == SeekOrigin::Current ? SEEK_CUR : SEEK_END;
   off_t r = ::lseek(Fd(handle_), static_cast<off_t>(offset), whence);

@@ -74,6 +74,18 @@ std::int64_t File::Write(const void* buffer, std::int64_t count) {
   return done;
 }
 
+// Under wine a transfer at an OVERLAPPED offset on a synchronous handle is a request to the
+// server (some 40 us against 5 us for SetFilePointerEx + ReadFile), so the position is set apart.
+std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::int64_t count) {
+  if (count < 0 || offset < 0 || Seek(offset, SeekOrigin::Begin) != offset) return -1;
+  return Read(buffer, count);
+}
+
+std::int64_t File::WriteAt(std::int64_t offset, const void* buffer, std::int64_t count) {
+  if (count < 0 || offset < 0 || Seek(offset, SeekOrigin::Begin) != offset) return -1;
+  return Write(buffer, count);
+}
+
 std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
   LARGE_INTEGER distance, result;
   distance.QuadPart = offset;

@@ -2,6 +2,7 @@
 
 #include <bzlib.h>
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -51,7 +52,11 @@ extern "C" void bz_internal_error(int errcode) {
 std::vector<std::uint8_t> BZip2Compress(const std::uint8_t* in, std::size_t inSize,
                                         int blockSize100k, TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<unsigned>::max()) throw EBZCompressionError(ErrorText(BZ_PARAM_ERROR));
-  std::vector<std::uint8_t> out(CompressedSizeEstimate(inSize));
+  std::vector<std::uint8_t> own;
+  std::vector<std::uint8_t>& out = scratch ? scratch->Output(CompressedSizeEstimate(inSize)) : own;
+  if (!scratch) out.resize(CompressedSizeEstimate(inSize));
+  // The scratch buffer may be larger than this block needs; the library is given at most 4 GB.
+  const std::size_t room = std::min<std::size_t>(out.size(), std::numeric_limits<unsigned>::max());
   bz_stream bs = StreamWith(scratch);
   const int init = BZ2_bzCompressInit(&bs, blockSize100k, 0, 0);
   if (init != BZ_OK) throw EBZCompressionError(ErrorText(init));
@@ -59,23 +64,25 @@ std::vector<std::uint8_t> BZip2Compress(const std::uint8_t* in, std::size_t inSi
   bs.next_in = const_cast<char*>(reinterpret_cast<const char*>(in));
   bs.avail_in = static_cast<unsigned>(inSize);
   std::size_t total = 0;
-  for (;;) {
+  for (std::size_t limit = room;;) {
     bs.next_out = reinterpret_cast<char*>(out.data() + total);
-    bs.avail_out = static_cast<unsigned>(out.size() - total);
+    bs.avail_out = static_cast<unsigned>(limit - total);
     const unsigned inBefore = bs.avail_in;
     const unsigned outBefore = bs.avail_out;
     const int r = BZ2_bzCompress(&bs, BZ_FINISH);
-    total = out.size() - bs.avail_out;
+    total = limit - bs.avail_out;
     if (r == BZ_STREAM_END) break;
     if (r < 0) throw EBZCompressionError(ErrorText(r));
     if (bs.avail_out == 0) {
-      out.resize(out.size() + kGrowStep);
+      limit += kGrowStep;
+      if (out.size() < limit) out.resize(limit);
     } else if (bs.avail_in == inBefore && bs.avail_out == outBefore) {
       throw EBZCompressionError(ErrorText(BZ_SEQUENCE_ERROR));  // no progress: never loop
     }
   }
+  if (scratch) return std::vector<std::uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(total));
   out.resize(total);
-  return out;
+  return own;
 }
 
 std::vector<std::uint8_t> BZip2Decompress(const std::uint8_t* in, std::size_t inSize,

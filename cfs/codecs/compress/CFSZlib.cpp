@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "cfs/codecs/compress/CodecScratch.h"
@@ -39,25 +40,30 @@ z_stream StreamWith(TCodecScratch* scratch) {
 std::vector<std::uint8_t> ZlibCompress(const std::uint8_t* in, std::size_t inSize, int level,
                                        TCodecScratch* scratch) {
   if (inSize > std::numeric_limits<uInt>::max()) throw ECompressionError("error");
-  std::vector<std::uint8_t> out(CompressedSizeEstimate(inSize));
+  std::vector<std::uint8_t> own;
+  std::vector<std::uint8_t>& out = scratch ? scratch->Output(CompressedSizeEstimate(inSize)) : own;
+  if (!scratch) out.resize(CompressedSizeEstimate(inSize));
+  const std::size_t room = std::min<std::size_t>(out.size(), std::numeric_limits<uInt>::max());
   z_stream zs = StreamWith(scratch);
   if (deflateInit(&zs, level) != Z_OK) throw ECompressionError("error");
   DeflateEnd end{&zs};
   zs.next_in = const_cast<Bytef*>(in);
   zs.avail_in = static_cast<uInt>(inSize);
   std::size_t total = 0;
-  for (;;) {
+  for (std::size_t limit = room;;) {
     zs.next_out = out.data() + total;
-    zs.avail_out = static_cast<uInt>(out.size() - total);
+    zs.avail_out = static_cast<uInt>(limit - total);
     const int r = deflate(&zs, Z_FINISH);
-    total = out.size() - zs.avail_out;
+    total = limit - zs.avail_out;
     if (r == Z_STREAM_END) break;
     if (r < 0) throw ECompressionError("error");
     // The estimate was too small: continue with some fresh room.
-    out.resize(out.size() + kGrowStep);
+    limit += kGrowStep;
+    if (out.size() < limit) out.resize(limit);
   }
+  if (scratch) return std::vector<std::uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(total));
   out.resize(total);
-  return out;
+  return own;
 }
 
 std::vector<std::uint8_t> ZlibDecompress(const std::uint8_t* in, std::size_t inSize,

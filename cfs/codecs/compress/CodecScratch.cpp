@@ -32,6 +32,11 @@ void TCodecScratch::Release(void* block) noexcept {
   }
 }
 
+std::vector<std::uint8_t>& TCodecScratch::Output(std::size_t size) {
+  if (output_.size() < size) output_.resize(size);
+  return output_;
+}
+
 std::size_t TCodecScratch::HeldBytes() const {
   std::size_t total = 0;
   for (const Block& b : blocks_) total += b.size;
