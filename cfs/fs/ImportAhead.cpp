@@ -43,7 +43,8 @@ TImportAhead::~TImportAhead() {
   workers_.clear();  // joins
 }
 
-bool TImportAhead::ReadNext(Reader& r) {
+bool TImportAhead::ReadNext(Reader& r, Item*& block) {
+  block = nullptr;
   if (!r.file) {
     // Files the storing thread has gone past are not read at all.
     r.next = std::max(r.next, taking_);
@@ -93,6 +94,7 @@ bool TImportAhead::ReadNext(Reader& r) {
   item.step.sourcePosition = r.done;
   item.step.sourceSize = r.size;
   queue_.push_back(std::move(item));
+  block = &queue_.back();  // push_back keeps references to the other items valid
   peakInFlight_ = std::max(peakInFlight_, ++blocksInFlight_);
   if (r.done >= r.size) {
     Item end;
@@ -124,16 +126,11 @@ void TImportAhead::Work() {
   for (;;) {
     workReady_.wait(lock, [&] { return stop_ || (blocksInFlight_ < maxInFlight_ && queue_.size() < kMaxQueued); });
     if (stop_) return;
-    const std::size_t before = queue_.size();
-    if (!ReadNext(*reader_)) {
+    Item* block = nullptr;
+    if (!ReadNext(*reader_, block)) {
       workReady_.wait(lock, [&] { return stop_; });
       return;
     }
-    if (queue_.size() == before) continue;
-    // The block just read is the last item or the one before the file's end marker.
-    Item* block = nullptr;
-    for (std::size_t i = queue_.size(); i-- > before;)
-      if (queue_[i].step.kind == Step::Kind::Block) block = &queue_[i];
     if (!block) {
       stepReady_.notify_all();
       continue;

@@ -64,8 +64,9 @@ class TImportAhead {
 
   void Work();
   // Appends the next item to the queue (opening, reading or closing a file); false when every
-  // file has been read. Called with the lock held.
-  bool ReadNext(Reader& reader);
+  // file has been read. `block` is the block read, to compress, if there is one. Called with
+  // the lock held.
+  bool ReadNext(Reader& reader, Item*& block);
   void Compress(Item& item, class TCodecScratch& scratch) const;
 
   const std::vector<std::string> files_;

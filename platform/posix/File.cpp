@@ -19,6 +19,39 @@ namespace {
 
 int Fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// Reads until count bytes or the end; -1 on an error. transfer(p, n, done) is one read call.
+template <typename Transfer>
+std::int64_t ReadLoop(char* p, std::int64_t count, Transfer transfer) {
+  std::int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = transfer(p + done, static_cast<std::size_t>(count - done), done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += n;
+  }
+  return done;
+}
+
+// Writes count bytes; on an error what was written, or -1 when nothing was.
+template <typename Transfer>
+std::int64_t WriteLoop(const char* p, std::int64_t count, Transfer transfer) {
+  std::int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = transfer(p + done, static_cast<std::size_t>(count - done), done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      posix::RememberError(errno);
+      return done > 0 ? done : -1;
+    }
+    done += n;
+  }
+  return done;
+}
+
 void SetError(std::string* error, int code) {
   posix::RememberError(code);
   if (error) *error = std::strerror(code);
@@ -86,68 +119,30 @@ File::~File() { ::close(Fd(handle_)); }
 
 std::int64_t File::Read(void* buffer, std::int64_t count) {
   if (count < 0) return -1;
-  auto* p = static_cast<char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::read(Fd(handle_), p + done, static_cast<std::size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      posix::RememberError(errno);
-      return -1;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return ReadLoop(static_cast<char*>(buffer), count, [&](char* p, std::size_t n, std::int64_t) {
+    return ::read(Fd(handle_), p, n);
+  });
 }
 
 std::int64_t File::Write(const void* buffer, std::int64_t count) {
   if (count < 0) return -1;
-  const auto* p = static_cast<const char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::write(Fd(handle_), p + done, static_cast<std::size_t>(count - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      posix::RememberError(errno);
-      return done > 0 ? done : -1;
-    }
-    done += n;
-  }
-  return done;
+  return WriteLoop(static_cast<const char*>(buffer), count, [&](const char* p, std::size_t n, std::int64_t) {
+    return ::write(Fd(handle_), p, n);
+  });
 }
 
 std::int64_t File::ReadAt(std::int64_t offset, void* buffer, std::int64_t count) {
   if (count < 0 || offset < 0) return -1;
-  auto* p = static_cast<char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pread(Fd(handle_), p + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      posix::RememberError(errno);
-      return -1;
-    }
-    if (n == 0) break;
-    done += n;
-  }
-  return done;
+  return ReadLoop(static_cast<char*>(buffer), count, [&](char* p, std::size_t n, std::int64_t done) {
+    return ::pread(Fd(handle_), p, n, static_cast<off_t>(offset + done));
+  });
 }
 
 std::int64_t File::WriteAt(std::int64_t offset, const void* buffer, std::int64_t count) {
   if (count < 0 || offset < 0) return -1;
-  const auto* p = static_cast<const char*>(buffer);
-  std::int64_t done = 0;
-  while (done < count) {
-    ssize_t n = ::pwrite(Fd(handle_), p + done, static_cast<std::size_t>(count - done), static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      posix::RememberError(errno);
-      return done > 0 ? done : -1;
-    }
-    done += n;
-  }
-  return done;
+  return WriteLoop(static_cast<const char*>(buffer), count, [&](const char* p, std::size_t n, std::int64_t done) {
+    return ::pwrite(Fd(handle_), p, n, static_cast<off_t>(offset + done));
+  });
 }
 
 std::int64_t File::Seek(std::int64_t offset, SeekOrigin origin) {
