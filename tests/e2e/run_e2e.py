@@ -105,8 +105,12 @@ class Driver:
             argv += ["--desktop", self.wine.desktop]
         argv += ["--timeout", str(timeout_ms)] + list(args)
         rc, out, err = self.wine.run(argv, timeout=timeout_ms / 1000 + 60)
-        if rc != 0 and not out.strip() and "ShellExecuteEx" in err:
-            # Wine itself failed to start the driver (it never ran): start it once more.
+        if rc != 0 and not out.strip():
+            # The driver prints a record before every exit, so no output at all means wine failed
+            # to start it or it died before acting (seen once in a few hundred calls, exit 1 and
+            # nothing on stderr): start it once more.
+            log("note zelkdriver %s: exit %d without output (%s), started again"
+                % (" ".join(args), rc, err.strip() or "no message"))
             rc, out, err = self.wine.run(argv, timeout=timeout_ms / 1000 + 60)
         records = [parse_record(line) for line in out.splitlines() if line.strip()]
         for _, f in records:
