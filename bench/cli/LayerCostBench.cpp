@@ -67,7 +67,9 @@ int main(int argc, char** argv) {
                                     platform::FileDisposition::CreateAlways);
       if (!f) throw Exception("cannot create " + path);
       for (int p = 0; p < kPages; ++p) f->Write(page.data(), 4096);
-      Line("file: seek", Cost(20000, [&](int i) { f->Seek(std::int64_t(Scattered(i)) * 4096, platform::SeekOrigin::Begin); }));
+      Line("file: seek", Cost(20000, [&](int i) {
+             f->Seek(std::int64_t(Scattered(i)) * 4096, platform::SeekOrigin::Begin);
+           }));
       Line("file: seek + write 4096", Cost(20000, [&](int i) {
              f->Seek(std::int64_t(Scattered(i)) * 4096, platform::SeekOrigin::Begin);
              f->Write(page.data(), 4096);
@@ -126,7 +128,9 @@ int main(int argc, char** argv) {
                                            platform::FileDisposition::OpenExisting);
              sink = static_cast<int>(f->Read(buffer.data(), static_cast<std::int64_t>(buffer.size())));
            }));
-      Line("path: attributes", Cost(4000, [&](int i) { sink = static_cast<int>(platform::GetFileAttributes(names[i % 200])); }));
+      Line("path: attributes", Cost(4000, [&](int i) {
+             sink = static_cast<int>(platform::GetFileAttributes(names[i % 200]));
+           }));
       std::int64_t t = 0;
       Line("path: last-write time", Cost(4000, [&](int i) { sink = platform::GetFileTime(names[i % 200], t); }));
       Line("path: exists", Cost(4000, [&](int i) { sink = platform::FileExists(names[i % 200]); }));
@@ -141,7 +145,8 @@ int main(int argc, char** argv) {
 
     // The clock and the time-zone conversions a directory change makes.
     Line("time: now, to local and back", Cost(20000, [&](int) {
-           sink = static_cast<int>(platform::FileTimeLocalToUtc(platform::FileTimeUtcToLocal(platform::NowFileTimeUtc())));
+           const std::int64_t local = platform::FileTimeUtcToLocal(platform::NowFileTimeUtc());
+           sink = static_cast<int>(platform::FileTimeLocalToUtc(local));
          }));
 
     // The runtime: allocation, zeroing and copying as the block stream does per file.
@@ -167,8 +172,12 @@ int main(int argc, char** argv) {
            for (int k = 0; k < 100; ++k) s.append("0123456789012345678901234567890123456789");
            sink = s[5];
          }));
-    Line("checksum xor32 4064", Cost(100000, [&](int) { sink = static_cast<int>(Checksum(big.data(), 4064, kChecksumXor32)); }));
-    Line("checksum crc16 16 KB", Cost(5000, [&](int) { sink = static_cast<int>(Checksum(big.data(), 16384, kChecksumCrc16)); }));
+    Line("checksum xor32 4064", Cost(100000, [&](int) {
+           sink = static_cast<int>(Checksum(big.data(), 4064, kChecksumXor32));
+         }));
+    Line("checksum crc16 16 KB", Cost(5000, [&](int) {
+           sink = static_cast<int>(Checksum(big.data(), 16384, kChecksumCrc16));
+         }));
 
     // The codec on text like the add-ons' (method 9, one block per file).
     if (argc > 2) {

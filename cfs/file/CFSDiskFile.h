@@ -26,7 +26,7 @@ class TCFSDiskFile : public TCFSAbstractFile {
   std::int64_t Seek(std::int64_t offset, std::uint16_t origin) override;
   // A count of 0 sets the end of the file at the current position.
   std::int32_t Write(const void* buffer, std::int32_t count) override;
-  // One positioned transfer (no seek of its own).
+  // Through the platform's positioned transfer (pread/pwrite on posix).
   std::int32_t ReadAt(std::int64_t pos, void* buffer, std::int32_t count) override;
   std::int32_t WriteAt(std::int64_t pos, const void* buffer, std::int32_t count) override;
 
