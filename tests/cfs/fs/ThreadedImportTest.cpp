@@ -186,7 +186,7 @@ TEST(ThreadedImport, BlocksInFlightStayUnderTheCapAndWorkerFailuresArrive) {
   ScratchDir dir;
   std::vector<std::string> files;
   for (int i = 0; i < 30; ++i) {
-    files.push_back(dir / ("f" + std::to_string(i) + ".bin"));
+    files.push_back(dir / (std::to_string(i) + ".bin"));
     ASSERT_TRUE(WriteAll(files.back(), Compressible(3 * 4096 + 7, static_cast<std::uint32_t>(i))));
   }
   {
