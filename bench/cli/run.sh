@@ -6,13 +6,18 @@
 #   cfstool restore PACKAGE DIR --overwrite all  vs  tar -xjf  (every restore is compared with
 #                                                               the source by diff -r)
 # and the Windows build under wine against the native build on the same create.
+# Floor lines: the codec work alone (codec_floor_bench: every file's blocks compressed on their
+# own as the container stores them, decompressed again, the packed blocks deflated), CPU seconds
+# divided by the thread count. No implementation of the format beats them; where a goal lies
+# above its floor, the format's per-file streams, not the engine, keep it out of reach.
 # Every figure is the median of REPEATS runs: wall seconds, CPU seconds (user + system, children
 # included) and peak resident memory, with 1 and 2 threads side by side (--threads N when
 # cfstool takes it, ZELK_THREADS otherwise). "x" is the baseline's wall time over ours: above 1 we
 # are faster. pack and restore run once cfstool has those commands (its usage text says so).
 #
 # Usage: TMPDIR=/dev/shm bench/cli/run.sh [release build dir] [repeats]   (default build/release 3)
-#   Build first: cmake --preset release && cmake --build --preset release --target cfstool make_fake_game
+#   Build first: cmake --preset release &&
+#     cmake --build --preset release --target cfstool make_fake_game codec_floor_bench
 #   For the Windows lines: cmake --preset win64 && cmake --build --preset win64 --target cfstool
 # Environment:
 #   ZELK_BENCH_PROFILES  trees to run: "real-like large" (default); "small" is the default game
@@ -28,6 +33,7 @@ REPEATS=${2:-3}
 PROFILES=${ZELK_BENCH_PROFILES:-"real-like large"}
 CFSTOOL=${ZELK_CFSTOOL:-$B/tools/cfstool}
 GEN="$B/tests/fixtures/make_fake_game"
+FLOOR="$B/bench/cli/codec_floor_bench"
 WIN_CFSTOOL=${ZELK_WIN_CFSTOOL:-$ROOT/build/win64/tools/cfstool.exe}
 [[ -x $CFSTOOL && -x $GEN ]] || { echo "build cfstool and make_fake_game in $B first" >&2; exit 2; }
 [[ $REPEATS =~ ^[1-9][0-9]*$ ]] || { echo "repeats must be a number from 1" >&2; exit 2; }
@@ -95,6 +101,15 @@ row() {
   printf "%-34s %s   %s  %s\n" "$1" "$(cell "$2" "$3")" "$(cell "$4" "$5")" "${6:-}"
 }
 
+# floor_row LABEL KIND BASE: the codec floor of one command (in bench_tree; needs $profile).
+floor_row() {
+  if [[ -x $FLOOR ]]; then
+    row "$1" "$profile/floor-$2-1" "$profile/$3" "$profile/floor-$2-2" "$profile/$3" "cpu / threads, codec alone"
+  else
+    echo "$1: skipped (build codec_floor_bench)"
+  fi
+}
+
 header() {
   printf "\n%-34s %-30s   %-30s\n" "$1" "---------- 1 thread -----------" "---------- 2 threads ----------"
   printf "%-34s %7s %7s %7s %6s   %7s %7s %7s %6s\n" "" "wall s" "cpu s" "peakMiB" "x" "wall s" "cpu s" "peakMiB" "x"
@@ -107,6 +122,22 @@ cfs() {
   local extra=()
   ((HAVE_THREADS_OPTION)) && extra=(--threads "$t")
   sample "$key" env ZELK_THREADS="$t" "$CFSTOOL" "$@" "${extra[@]}"
+}
+
+# floor_samples PROFILE GAME: one run of codec_floor_bench, recorded as the floor rows' samples
+# (wall = codec CPU seconds / threads).
+floor_samples() {
+  local profile=$1 game=$2 c d z t
+  "$FLOOR" "$game" 9 >"$W/floor" || { echo "codec_floor_bench failed" >&2; exit 1; }
+  c=$(awk '$1 == "compress" { print $2 }' "$W/floor")
+  d=$(awk '$1 == "decompress" { print $2 }' "$W/floor")
+  z=$(awk '$1 == "deflate" { print $2 }' "$W/floor")
+  for t in 1 2; do
+    SAMPLES[$profile/floor-create-$t]+="$(awk -v c="$c" -v t="$t" 'BEGIN { print c / t, c }') 0"$'\n'
+    SAMPLES[$profile/floor-pack-$t]+="$(awk -v c="$c" -v d="$d" -v z="$z" -v t="$t" \
+      'BEGIN { print (c + d + z) / t, c + d + z }') 0"$'\n'
+    SAMPLES[$profile/floor-restore-$t]+="$(awk -v d="$d" -v t="$t" 'BEGIN { print d / t, d }') 0"$'\n'
+  done
 }
 
 # ---- checks of the outputs (never timed) --------------------------------------------------------
@@ -168,6 +199,9 @@ bench_tree() {
     fi
   done
   diff -r "$game" "$W/untar/game" >/dev/null || { echo "tar -xjf gave a different tree" >&2; exit 1; }
+  if [[ -x $FLOOR ]]; then
+    for ((i = 0; i < REPEATS; i++)); do floor_samples "$profile" "$game"; done
+  fi
   local tarBytes
   tarBytes=$(stat -c %s "$W/t.tar.bz2")
 
@@ -218,9 +252,11 @@ bench_tree() {
   else
     echo "tar -I pbzip2: skipped (pbzip2 is not installed)"
   fi
+  floor_row "codec floor: create" create tar-c
   row "cfstool create --method 9" "$profile/create-1" "$profile/tar-c" "$profile/create-2" "$profile/tar-c" \
     "goal 1.9x at 2 threads"
   if ((HAVE_PACK)); then
+    floor_row "codec floor: pack" pack tar-c
     row "cfstool pack (dated zip)" "$profile/pack-1" "$profile/tar-c" "$profile/pack-2" "$profile/tar-c" "goal >= 1.0x"
   else
     echo "cfstool pack: skipped (this cfstool has no pack command)"
@@ -228,6 +264,7 @@ bench_tree() {
   header "restoring"
   row "tar -xjf (baseline)" "$profile/tar-x" "$profile/tar-x" "$profile/tar-x" "$profile/tar-x"
   if ((HAVE_PACK)); then
+    floor_row "codec floor: restore" restore tar-x
     row "cfstool restore --overwrite all" "$profile/restore-1" "$profile/tar-x" "$profile/restore-2" "$profile/tar-x" \
       "goal >= 1.5x, output checked"
   else
