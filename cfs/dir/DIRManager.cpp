@@ -59,7 +59,15 @@ void TDIRManager::Load() {
     pageList_.Add(pageNo);
     for (std::int32_t s = 0; s < itemsPerPage_; ++s) {
       const std::int32_t n = k * itemsPerPage_ + s;
-      if (n >= itemCount) break;
+      if (n >= itemCount) {
+        // Slots past the last item are written as zeros: an item there means the item count
+        // lost it.
+        const std::uint8_t* slot = page_.Data.data() + s * kItemSize;
+        if (std::any_of(slot, slot + kItemSize, [](std::uint8_t b) { return b != 0; }))
+          throw Exception("TDIRManager.Load - damaged directory: an item past the item count, slot " +
+                          std::to_string(n));
+        continue;
+      }
       TCFSDirItem item;
       std::string problem;
       // Garbage items in an encrypted container are what a wrong key deciphers to.

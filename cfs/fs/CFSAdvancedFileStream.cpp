@@ -30,14 +30,19 @@ std::int64_t MaxPackedSize(std::int32_t blockSize) { return 2 * std::int64_t(blo
 
 bool IsTableBlockSize(std::int32_t bs) { return bs == 0x80000 || bs == 0x100000 || bs == 0x180000; }
 
-// A stream header with one byte of its signature changed and everything else as written: read
-// as plain bytes it would pass the stored blocks off as the file's content. A plain file cannot
-// start like this unless it is a copy of a stored stream with its first bytes altered.
-bool LooksLikeDamagedSignature(const TCFSStreamHeader& header) {
+// The header fields a stream header is recognised by end here (ExtraSize is the last).
+constexpr std::int32_t kHeaderFieldsEnd = 27;
+
+// A stream header as written, but with one byte of its signature changed, or complete but in a
+// stored file cut shorter than the header: read as plain bytes it would pass the stored blocks
+// off as the file's content. A plain file starts like this only if it is a copy of a stored
+// stream with its first bytes altered (short plain files that begin with the signature
+// itself, but not with the rest of a header, stay plain).
+bool LooksLikeDamagedHeader(const TCFSStreamHeader& header, bool whole) {
   int same = 0;
   for (int i = 0; i < 4; ++i) same += header.Bytes[static_cast<std::size_t>(i)] == kSignature[i];
   const std::int32_t bs = header.BlockSize();
-  return same == 3 && Get32(&header.Bytes[16]) == kVersion2 && IsTableBlockSize(bs) &&
+  return (same == 3 || (same == 4 && !whole)) && Get32(&header.Bytes[16]) == kVersion2 && IsTableBlockSize(bs) &&
          bs == BlockSizeForMethod(header.Method()) && header.ExtraSize() == 0;
 }
 
@@ -133,10 +138,14 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
   const std::int64_t saved = raw_->Position();
   const std::int64_t rawSize = RawSize();
   raw_->Seek(0, soBeginning);
-  if (rawSize < static_cast<std::int64_t>(TCFSStreamHeader::kSize) ||
-      raw_->Read(header_.Bytes.data(), TCFSStreamHeader::kSize) != TCFSStreamHeader::kSize ||
-      !header_.HasSignature()) {
-    if (rawSize >= static_cast<std::int64_t>(TCFSStreamHeader::kSize) && LooksLikeDamagedSignature(header_))
+  const auto head = static_cast<std::int32_t>(std::min<std::int64_t>(rawSize, TCFSStreamHeader::kSize));
+  header_.Bytes.fill(0);
+  const bool whole = head == static_cast<std::int32_t>(TCFSStreamHeader::kSize);
+  if (head > 0 && raw_->Read(header_.Bytes.data(), head) != head)
+    throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - error reading the stream header, fileName = " +
+                    DoubleQuoted(fileName_) + ".");
+  if (!whole || !header_.HasSignature()) {
+    if (head >= kHeaderFieldsEnd && LooksLikeDamagedHeader(header_, whole))
       throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged stream header, fileName = " +
                       DoubleQuoted(fileName_) + ".");
     size_ = rawSize;

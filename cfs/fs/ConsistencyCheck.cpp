@@ -212,15 +212,13 @@ std::vector<TCFSConsistencyProblem> CheckConsistency(TContainerFS& container) {
   return TChecker(container).Run();
 }
 
-void RequireConsistentItems(TContainerFS& container, const std::string& operation) {
+void RequireConsistentContainer(TContainerFS& container, const std::string& operation) {
   constexpr std::size_t kNamed = 5;
+  const std::vector<TCFSConsistencyProblem> problems = CheckConsistency(container);
+  if (problems.empty()) return;
   std::string list;
-  std::size_t items = 0;
-  for (const TCFSConsistencyProblem& p : CheckConsistency(container)) {
-    if (p.Item < 0) continue;
-    if (++items <= kNamed) list += (list.empty() ? "" : "; ") + p.Path + ": " + p.Text;
-  }
-  if (items == 0) return;
-  if (items > kNamed) list += "; and " + std::to_string(items - kNamed) + " more";
+  for (std::size_t i = 0; i < problems.size() && i < kNamed; ++i)
+    list += (list.empty() ? "" : "; ") + problems[i].Path + ": " + problems[i].Text;
+  if (problems.size() > kNamed) list += "; and " + std::to_string(problems.size() - kNamed) + " more";
   throw Exception(operation + " - damaged directory: " + list);
 }

@@ -26,7 +26,7 @@ struct TCFSConsistencyProblem {
 
 std::vector<TCFSConsistencyProblem> CheckConsistency(TContainerFS& container);
 
-// Raises "<operation> - damaged directory: ..." naming the items concerned when any problem
-// involves an item. Pages that are merely in use without an owner (space lost by an interrupted
-// write) hide no data and do not stop a caller.
-void RequireConsistentItems(TContainerFS& container, const std::string& operation);
+// Raises "<operation> - damaged directory: ..." naming the items and pages concerned when the
+// container has any of the problems above (a page in use without an owner may be the pages of
+// a file whose item was lost).
+void RequireConsistentContainer(TContainerFS& container, const std::string& operation);
