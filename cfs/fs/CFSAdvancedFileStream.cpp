@@ -226,7 +226,8 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
   // the header's count does not know of.
   if (!mayRepair && offset != rawSize) throw damagedChain(count);
   if (repaired) {
-    // Not possible in a read-only container; the index in memory is repaired all the same.
+    // Only a writer repairs; should its header write fail all the same, the index in memory is
+    // repaired and the next write puts the header right.
     try {
       WriteStreamHeader();
     } catch (const Exception&) {
