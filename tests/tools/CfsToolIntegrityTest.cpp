@@ -4,17 +4,16 @@
 // are reported; and a wrong password that fools the password record is called wrong.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "backup/RestorePackage.h"
 #include "cfs/codecs/cipher/CFSChecksum.h"
 #include "cfs/codecs/cipher/CFSCipher.h"
+#include "cfs/engine/CFSHeader.h"
 #include "cfs/fs/CFSAdvancedFileStream.h"
 #include "cfs/fs/CFSFileStream.h"
-#include "backup/RestorePackage.h"
-#include "cfs/engine/CFSHeader.h"
 #include "platform/FileSystem.h"
 #include "tests/cfs/file/StorageTestUtil.h"
 #include "tools/CfsTool.h"
