@@ -57,7 +57,9 @@ void MakeContainer(const std::string& file, const std::string& password) {
     if (raw) {
       const std::int32_t h = fs.FileOpen("\\" + name, kModeCreate, "", "", "");
       ASSERT_GE(h, 0);
-      if (!data.empty()) ASSERT_EQ(fs.FileWrite(h, data.data(), std::int32_t(data.size())), std::int32_t(data.size()));
+      if (!data.empty()) {
+        ASSERT_EQ(fs.FileWrite(h, data.data(), std::int32_t(data.size())), std::int32_t(data.size()));
+      }
       fs.FileClose(h);
     } else {
       TCFSFileStream s(&fs, "\\" + name, kModeCreate, "", "", "", 1);
