@@ -1,11 +1,12 @@
-// cfstool check: reads every block of every stored file and every page of the container, and
-// names each file that is damaged.
+// cfstool check: checks the directory and page ownership, reads every block of every stored file
+// and every page of the container, and names each file that is damaged.
 #include <map>
 #include <set>
 #include <sstream>
 #include <vector>
 
 #include "cfs/fs/CFSAdvancedFileStream.h"
+#include "cfs/fs/ConsistencyCheck.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/fs/ContainerWalk.h"
 #include "platform/Exception.h"
@@ -76,36 +77,57 @@ std::vector<std::int32_t> BadPages(TContainerFS& fs) {
 
 int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   if (args.positional.size() != 1) return CfsToolUsageError(io, "check takes one container file");
+  const std::string& file = args.positional[0];
+  const std::string password = args.Password();
   std::unique_ptr<TContainerFS> fs;
   try {
-    fs = std::make_unique<TContainerFS>(args.positional[0], 0, args.Password(), "", "", 0);
+    // A wrong password is no damage: say so before the open reports it as one.
+    if (IsContainerEncrypted(file) && !CheckContainerPassword(file, password)) {
+      io.Out(std::string(password.empty() ? "PASSWORD NEEDED: the container is encrypted; give its password\n"
+                                          : "WRONG PASSWORD: the password does not open the container (or the "
+                                            "container is damaged)\n"));
+      return kCfsToolFailed;
+    }
+    fs = std::make_unique<TContainerFS>(file, 0, password, "", "", 0);
     fs->SetThreadCount(args.Threads());
   } catch (const Exception& ex) {
     io.Out("DAMAGED container: " + ex.Message() + "\n");
     return kCfsToolFailed;
   }
-  const std::string password = args.Password();
   fs->OnPassword.Handler = [](void*, TContainerFS&, const std::string&, std::string&, bool& cancel) {
     cancel = true;
   };
-  std::int64_t files = 0, locked = 0;
+  std::int64_t files = 0, locked = 0, lostPages = 0;
   std::set<std::string> damaged;
-  std::map<std::int32_t, std::string> owners;  // map and data pages of every file
-  WalkContainer(*fs, [&](const TCFSWalkEntry& e) {
-    if (e.folder) return;
-    ++files;
-    // A file with its own password cannot be read without it: not checked, not called damaged.
-    if (!fs->Directory().CheckPassword("\\" + e.path, password)) {
-      ++locked;
-      io.Out("LOCKED " + e.path + ": its own password is needed to check it\n");
-      return;
+  // The directory and page ownership first: what they find, reading the files cannot.
+  for (const TCFSConsistencyProblem& p : CheckConsistency(*fs)) {
+    if (p.Item < 0) {
+      ++lostPages;
+      io.Out("LOST " + p.Path + ": " + p.Text + "\n");
+      continue;
     }
-    std::string problem = RecordPages(*fs, e, owners);
-    if (problem.empty()) problem = CheckFile(*fs, e, password);
-    if (problem.empty()) return;
-    damaged.insert(e.path);
-    io.Out("DAMAGED " + e.path + ": " + problem + "\n");
-  });
+    damaged.insert(p.Path);
+    io.Out("DAMAGED " + p.Path + ": " + p.Text + "\n");
+  }
+  std::map<std::int32_t, std::string> owners;  // map and data pages of every file
+  WalkContainer(
+      *fs,
+      [&](const TCFSWalkEntry& e) {
+        if (e.folder) return;
+        ++files;
+        // A file with its own password cannot be read without it: not checked, not called damaged.
+        if (!fs->Directory().CheckPassword("\\" + e.path, password)) {
+          ++locked;
+          io.Out("LOCKED " + e.path + ": its own password is needed to check it\n");
+          return;
+        }
+        std::string problem = RecordPages(*fs, e, owners);
+        if (problem.empty()) problem = CheckFile(*fs, e, password);
+        if (problem.empty()) return;
+        damaged.insert(e.path);
+        io.Out("DAMAGED " + e.path + ": " + problem + "\n");
+      },
+      [](const std::string&) {});  // reported with the directory's problems, not entered
   // Pages that fail their checksum: the file owning one is damaged even where its reading did not
   // touch the bad bytes; a page no file owns is reported by number.
   std::int64_t badPages = 0;
@@ -120,7 +142,7 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   }
   std::ostringstream summary;
   summary << files << " files checked, " << damaged.size() << " damaged, " << locked << " locked, " << badPages
-          << " bad pages\n";
+          << " bad pages, " << lostPages << " lost pages\n";
   io.Out(summary.str());
-  return damaged.empty() && locked == 0 && badPages == 0 ? kCfsToolOk : kCfsToolFailed;
+  return damaged.empty() && locked == 0 && badPages == 0 && lostPages == 0 ? kCfsToolOk : kCfsToolFailed;
 }

@@ -42,21 +42,31 @@ int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
   io.Out(s.str());
   // Counting files needs the directory, which an encrypted container only shows to its password.
   if (encrypted && !CheckContainerPassword(file, args.Password())) {
-    io.Out("Files:               (give the container password to count them)\n");
-    return kCfsToolOk;
+    if (!args.Option("password")) {
+      io.Out("Files:               (give the container password to count them)\n");
+      return kCfsToolOk;
+    }
+    io.Out("Files:               (the password is wrong, or the container is damaged)\n");
+    io.Err("cfstool: wrong password for " + file + " (or the container is damaged)\n");
+    return kCfsToolFailed;
   }
   TContainerFS fs(file, 0, args.Password(), "", "", 0);
   fs.SetThreadCount(args.Threads());
   std::int64_t files = 0, folders = 0, bytes = 0;
-  WalkContainer(fs, [&](const TCFSWalkEntry& e) {
-    if (e.folder) {
-      ++folders;
-    } else {
-      ++files;
-      bytes += e.size;
-    }
-  });
+  bool tooDeep = false;
+  WalkContainer(
+      fs,
+      [&](const TCFSWalkEntry& e) {
+        if (e.folder) {
+          ++folders;
+        } else {
+          ++files;
+          bytes += e.size;
+        }
+      },
+      [&](const std::string&) { tooDeep = true; });
   io.Out("Files:               " + std::to_string(files) + " (" + std::to_string(bytes) + " bytes stored)\n" +
-         "Folders:             " + std::to_string(folders) + "\n");
+         "Folders:             " + std::to_string(folders) +
+         (tooDeep ? " (folders nested too deep were not entered)" : "") + "\n");
   return kCfsToolOk;
 }

@@ -59,14 +59,24 @@ void TDIRManager::Load() {
     pageList_.Add(pageNo);
     for (std::int32_t s = 0; s < itemsPerPage_; ++s) {
       const std::int32_t n = k * itemsPerPage_ + s;
-      if (n >= itemCount) break;
+      if (n >= itemCount) {
+        // Slots past the last item are written as zeros: an item there means the item count
+        // lost it.
+        const std::uint8_t* slot = page_.Data.data() + s * kItemSize;
+        if (std::any_of(slot, slot + kItemSize, [](std::uint8_t b) { return b != 0; }))
+          throw Exception("TDIRManager.Load - damaged directory: an item past the item count, slot " +
+                          std::to_string(n));
+        continue;
+      }
       TCFSDirItem item;
       std::string problem;
+      // Garbage items in an encrypted container are what a wrong key deciphers to.
+      const std::string cause = h.EncryptionType() != kEncryptionNone ? " (wrong password or damaged directory)" : "";
       if (!TCFSDirItem::Parse(page_.Data.data() + s * kItemSize, item, &problem))
-        throw Exception("TDIRManager.Load - damaged directory item " + std::to_string(n) + ": " + problem);
+        throw Exception("TDIRManager.Load - damaged directory item " + std::to_string(n) + ": " + problem + cause);
       if (item.Parent >= itemCount || item.Parent == n || item.FirstMapPageNo >= h.PageCount())
         throw Exception("TDIRManager.Load - damaged directory item " + std::to_string(n) +
-                        ": parent or first map page out of range");
+                        ": parent or first map page out of range" + cause);
       loaded.push_back(std::move(item));
     }
     pageNo = page_.Header.NextPage;
@@ -85,6 +95,31 @@ void TDIRManager::Load() {
     currentItem_ = kCFSRootItem;
     currentPath_.assign(1, '\\');
   }
+}
+
+bool TDIRManager::FirstPageDeciphers(TPageFileManager& pageFile) {
+  const TCFSHeader& h = pageFile.Header();
+  const std::int32_t perPage = pageFile.DataSize() / kItemSize;
+  const std::int32_t items = std::min(h.DIRItemCount(), perPage);
+  const std::int32_t first = h.FirstDIRPage();
+  if (h.EncryptionType() == kEncryptionNone || h.DIRPageCount() < 1 || items < 1 || first < 1 ||
+      first >= h.PageCount())
+    return true;
+  TCFSPageRec rec;
+  pageFile.InitPageRecord(rec);
+  // Read as stored first, so that a page that fails its checksum counts as damage, not as a
+  // wrong key.
+  if (!pageFile.ReadPage(rec, first, true, {}, perPage * kItemSize) || rec.Header.PageType != kPageTypeDirectory ||
+      rec.Header.EncryptionType != h.EncryptionType() ||
+      !pageFile.DecodeBuffer(rec.Data.data(), perPage * kItemSize, pageFile.Key(), rec.Header.EncryptionType))
+    return true;
+  for (std::int32_t s = 0; s < items; ++s) {
+    TCFSDirItem item;
+    if (!TCFSDirItem::Parse(rec.Data.data() + s * kItemSize, item) || item.Parent >= h.DIRItemCount() ||
+        item.FirstMapPageNo >= h.PageCount())
+      return false;
+  }
+  return true;
 }
 
 bool TDIRManager::AddItem(const TCFSDirItem& item) { return StoreItem(item) >= 0; }

@@ -28,6 +28,12 @@ class TDIRManager {
   TDIRManager& operator=(const TDIRManager&) = delete;
 
   void Load();
+  // Whether the container key of an encrypted container turns its first directory page into
+  // sound items. The password record's 16-bit check lets about one wrong password in 65,536
+  // through; the key it then gives deciphers the directory into garbage. True for a container
+  // without encryption or items, and when the page cannot be read or is not a directory page
+  // (damage, which Load reports).
+  static bool FirstPageDeciphers(TPageFileManager& pageFile);
 
   // Stores a new item in the first deleted slot, else at the end (chaining a new page when the
   // last one is full). false with LastError -17 when no page could be had.

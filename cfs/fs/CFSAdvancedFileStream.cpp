@@ -30,6 +30,22 @@ std::int64_t MaxPackedSize(std::int32_t blockSize) { return 2 * std::int64_t(blo
 
 bool IsTableBlockSize(std::int32_t bs) { return bs == 0x80000 || bs == 0x100000 || bs == 0x180000; }
 
+// The header fields a stream header is recognised by end here (ExtraSize is the last).
+constexpr std::int32_t kHeaderFieldsEnd = 27;
+
+// A stream header as written, but with one byte of its signature changed, or complete but in a
+// stored file cut shorter than the header: read as plain bytes it would pass the stored blocks
+// off as the file's content. A plain file starts like this only if it is a copy of a stored
+// stream with its first bytes altered (short plain files that begin with the signature
+// itself, but not with the rest of a header, stay plain).
+bool LooksLikeDamagedHeader(const TCFSStreamHeader& header, bool whole) {
+  int same = 0;
+  for (int i = 0; i < 4; ++i) same += header.Bytes[static_cast<std::size_t>(i)] == kSignature[i];
+  const std::int32_t bs = header.BlockSize();
+  return (same == 3 || (same == 4 && !whole)) && Get32(&header.Bytes[16]) == kVersion2 && IsTableBlockSize(bs) &&
+         bs == BlockSizeForMethod(header.Method()) && header.ExtraSize() == 0;
+}
+
 }  // namespace
 
 bool TCFSStreamHeader::HasSignature() const { return std::memcmp(Bytes.data(), kSignature, 4) == 0; }
@@ -122,9 +138,16 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
   const std::int64_t saved = raw_->Position();
   const std::int64_t rawSize = RawSize();
   raw_->Seek(0, soBeginning);
-  if (rawSize < static_cast<std::int64_t>(TCFSStreamHeader::kSize) ||
-      raw_->Read(header_.Bytes.data(), TCFSStreamHeader::kSize) != TCFSStreamHeader::kSize ||
-      !header_.HasSignature()) {
+  const auto head = static_cast<std::int32_t>(std::min<std::int64_t>(rawSize, TCFSStreamHeader::kSize));
+  header_.Bytes.fill(0);
+  const bool whole = head == static_cast<std::int32_t>(TCFSStreamHeader::kSize);
+  if (head > 0 && raw_->Read(header_.Bytes.data(), head) != head)
+    throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - error reading the stream header, fileName = " +
+                    DoubleQuoted(fileName_) + ".");
+  if (!whole || !header_.HasSignature()) {
+    if (head >= kHeaderFieldsEnd && LooksLikeDamagedHeader(header_, whole))
+      throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged stream header, fileName = " +
+                      DoubleQuoted(fileName_) + ".");
     size_ = rawSize;
     passThrough_ = true;
     method_ = 0;
@@ -144,6 +167,14 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
                     DoubleQuoted(fileName_) + ".");
   headers_.Clear();
   size_ = 0;
+  // Only a writer may repair a chain that a write cut short (it rewrites the header); a reader
+  // that dropped the blocks it cannot find would hand out a shorter file as if it were whole.
+  const TCFSHandleRec* handle = raw_->System().Handle(raw_->Handle());
+  const bool mayRepair = !raw_->System().ReadOnly() && handle != nullptr && (handle->Mode & 3) != 0;
+  const auto damagedChain = [&](std::int32_t i) {
+    return Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged block chain, index = " + std::to_string(i) +
+                     ", fileName = " + DoubleQuoted(fileName_) + ".");
+  };
   std::int64_t offset = first;
   bool repaired = false;
   for (std::int32_t i = 0; i < count; ++i) {
@@ -163,6 +194,7 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
     }
     const std::int64_t dataEnd = offset + static_cast<std::int64_t>(TCFSBlockHeader::kSize) + h.PackedSize;
     if (!headerThere || dataEnd > rawSize) {
+      if (!mayRepair) throw damagedChain(i);
       // The chain ends early (a write that stopped half-way): keep the complete blocks.
       raw_->SetSize(std::min(offset, rawSize));
       headers_.SetCount(i);
@@ -171,9 +203,12 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
       break;
     }
     // Blocks only ever move towards the end of the stored file, so a Next that points back
-    // into this block or before it is damage (and would loop).
-    if (i < count - 1 && (h.Next < dataEnd || static_cast<std::int64_t>(h.Next) > rawSize)) {
-      if (static_cast<std::int64_t>(h.Next) > rawSize && h.Next >= dataEnd) {
+    // into this block or before it is damage (and would loop). The last block's Next is the
+    // end of its own data.
+    const bool last = i == count - 1;
+    if ((!last && (h.Next < dataEnd || static_cast<std::int64_t>(h.Next) > rawSize)) ||
+        (last && !mayRepair && h.Next != dataEnd)) {
+      if (mayRepair && static_cast<std::int64_t>(h.Next) > rawSize && h.Next >= dataEnd) {
         size_ += h.UnpackedSize;
         headers_.Add(h, offset);
         raw_->SetSize(rawSize);
@@ -181,15 +216,18 @@ void TCFSAdvancedFileStream::LoadBlockIndex() {
         repaired = true;
         break;
       }
-      throw Exception("TCFSAdvancedFileStream.LoadBlockIndex - damaged block chain, index = " +
-                      std::to_string(i) + ", fileName = " + DoubleQuoted(fileName_) + ".");
+      throw damagedChain(i);
     }
     size_ += h.UnpackedSize;
     headers_.Add(h, offset);
-    offset = h.Next;
+    offset = last ? dataEnd : h.Next;
   }
+  // The blocks account for the whole stored file: bytes after the last one mean blocks that
+  // the header's count does not know of.
+  if (!mayRepair && offset != rawSize) throw damagedChain(count);
   if (repaired) {
-    // Not possible in a read-only container; the index in memory is repaired all the same.
+    // Only a writer repairs; should its header write fail all the same, the index in memory is
+    // repaired and the next write puts the header right.
     try {
       WriteStreamHeader();
     } catch (const Exception&) {
@@ -364,6 +402,13 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
   for (const Pending& p : pending) {
     DoProgress(percent_);
     WriteBlockAt(p.Offset, p.Header, p.Packed.data(), "Write");
+  }
+  // A last block that shrank in place leaves dead bytes behind it; the stored file ends with
+  // its last block, so that bytes after it can be told for damage when reading.
+  if (firstBlock + static_cast<std::int32_t>(pending.size()) == newCount && !pending.empty()) {
+    const std::int64_t end = pending.back().Offset + static_cast<std::int64_t>(TCFSBlockHeader::kSize) +
+                             pending.back().Header.PackedSize;
+    if (RawSize() > end) raw_->SetSize(end);
   }
   // Blocks behind the rewritten ones stay where they are, with their headers.
   std::vector<std::pair<TCFSBlockHeader, std::int64_t>> tail;

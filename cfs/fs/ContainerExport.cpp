@@ -4,6 +4,7 @@
 
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
+#include "cfs/fs/ConsistencyCheck.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/fs/ExportAhead.h"
 #include "cfs/fs/Quote.h"
@@ -82,6 +83,9 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,
                                        std::int32_t attributes, bool recursive, std::uint8_t existingFiles) {
+  // A directory whose items cannot all be reached, or whose items share or lose pages, would
+  // export some files wrong or silently leave them out: nothing is written from it.
+  RequireConsistentContainer(*this, "TContainerFS.ExportFiles");
   std::int32_t result = 0;
   const std::string saved = platform::GetCurrentDirectory();
   if (!targetDir.empty()) {

@@ -19,7 +19,7 @@ bool CheckContainerPassword(const std::string& fileName, const std::string& pass
   auto pf = OpenForCheck(fileName, password);
   if (pf->Header().EncryptionType() == kEncryptionNone) return true;
   std::string key;
-  return CheckPasswordRec(pf->Header().PasswordRec(), password, key);
+  return CheckPasswordRec(pf->Header().PasswordRec(), password, key) && TDIRManager::FirstPageDeciphers(*pf);
 }
 
 bool IsContainerEncrypted(const std::string& fileName) {

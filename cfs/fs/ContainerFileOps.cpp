@@ -12,6 +12,18 @@ namespace {
 // The largest stored file: its data pages must stay countable in an int32.
 std::int64_t MaxFileSize(std::int32_t d) { return std::int64_t(std::numeric_limits<std::int32_t>::max()) * d; }
 
+// Whether a data page read for a file whose pages are enciphered with `encryption` may be
+// handed out. The page header is not covered by the page checksum, so its type and encryption
+// bytes are taken on trust only as far as they cannot turn stored bytes into wrong data: a
+// page marked plain in an enciphered file is legitimate only as the zero filling of a page
+// that was appended and never written; anything else there would be ciphertext (or planted
+// bytes) passed off as the file's content.
+bool DataPageTrusted(const TCFSPageHeader& header, std::uint8_t encryption, const std::uint8_t* data, std::int32_t d) {
+  if (header.PageType != kPageTypeFileData) return false;
+  if (encryption == kEncryptionNone || header.EncryptionType != kEncryptionNone) return true;
+  return std::all_of(data, data + d, [](std::uint8_t b) { return b == 0; });
+}
+
 }  // namespace
 
 std::uint8_t TContainerFS::DataEncryption(const TCFSDirItem& item) const {
@@ -117,6 +129,7 @@ std::int32_t TContainerFS::FileRead(std::int32_t handle, void* buffer, std::int3
 
   const std::int32_t d = pageFile_->DataSize();
   const std::int32_t pageCount = pageFile_->Header().PageCount();
+  const std::uint8_t encryption = rec->Key.empty() ? DataEncryption(item) : std::uint8_t{kEncryptionAES};
   auto* out = static_cast<std::uint8_t*>(buffer);
   std::int32_t done = 0;
   for (std::int32_t i = 0; i < pages_.Count() && done < n; ++i) {
@@ -135,6 +148,10 @@ std::int32_t TContainerFS::FileRead(std::int32_t handle, void* buffer, std::int3
     page_.Data = page_.Buffer;
     if (!ok) {
       lastError_ = pageFile_->LastError();
+      break;
+    }
+    if (!DataPageTrusted(page_.Header, encryption, whole ? out + done : page_.Buffer.data(), d)) {
+      lastError_ = kPageErrDecrypt;
       break;
     }
     if (!whole) std::memcpy(out + done, page_.Buffer.data() + offset, static_cast<std::size_t>(k));

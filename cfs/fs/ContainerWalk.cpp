@@ -1,37 +1,67 @@
 #include "cfs/fs/ContainerWalk.h"
 
-#include <set>
+#include <vector>
+
+#include "cfs/fs/BulkSupport.h"
+#include "cfs/fs/Quote.h"
+#include "platform/Exception.h"
 
 namespace {
 
-void WalkFolder(TDIRManager& dir, const std::string& folder, std::set<std::string>& entered,
-                const std::function<void(const TCFSWalkEntry&)>& visit) {
-  if (!entered.insert(folder).second) return;
-  std::vector<TCFSWalkEntry> entries;
-  TSearchRec rec;
-  if (dir.FindFirst("\\" + folder + "*.*", 63, rec) == 0) {
-    do {
-      if (rec.Name == "." || rec.Name == ".." || rec.Name.empty()) continue;
-      TCFSWalkEntry e;
-      e.folder = (rec.Attr & 0x10) != 0;
-      e.path = folder + rec.Name + (e.folder ? "\\" : "");
-      e.size = static_cast<std::int64_t>((std::uint64_t(rec.FindData.SizeHigh) << 32) | rec.FindData.SizeLow);
-      e.attributes = rec.Attr;
-      e.creationTime = rec.FindData.CreationTime;
-      e.lastWriteTime = rec.FindData.LastWriteTime;
-      entries.push_back(std::move(e));
-    } while (dir.FindNext(rec) == 0);
-    dir.FindClose(rec);
-  }
-  for (const TCFSWalkEntry& e : entries) {
-    visit(e);
-    if (e.folder) WalkFolder(dir, e.path, entered, visit);
-  }
-}
+// A folder being listed: its children are positions [next, end) of the parent index.
+struct TFrame {
+  std::int32_t next;
+  std::int32_t end;
+  std::size_t pathLength;  // of the folder's path, to cut back to when it is left
+};
 
 }  // namespace
 
-void WalkContainer(TContainerFS& fs, const std::function<void(const TCFSWalkEntry&)>& visit) {
-  std::set<std::string> entered;
-  WalkFolder(fs.Directory(), "", entered, visit);
+void WalkContainer(TContainerFS& fs, const std::function<void(const TCFSWalkEntry&)>& visit,
+                   const std::function<void(const std::string& folderPath)>& tooDeep) {
+  const TDIRArray& items = fs.Directory().Items();
+  const TIntegerArray& byParent = items.ParentIndex();
+  // The parent index holds the live items sorted by parent (the listing order within one
+  // folder); children[p + 1] is the run of the items whose parent is p.
+  std::vector<std::pair<std::int32_t, std::int32_t>> children(static_cast<std::size_t>(items.ItemCount()) + 1, {0, 0});
+  for (std::int32_t i = 0; i < byParent.Count();) {
+    const std::int32_t parent = items.Item(byParent[i]).Parent;
+    std::int32_t j = i + 1;
+    while (j < byParent.Count() && items.Item(byParent[j]).Parent == parent) ++j;
+    if (parent >= -1 && parent < items.ItemCount()) children[static_cast<std::size_t>(parent + 1)] = {i, j};
+    i = j;
+  }
+
+  std::string path;
+  std::vector<TFrame> stack;
+  stack.push_back({children[0].first, children[0].second, 0});
+  while (!stack.empty()) {
+    TFrame& top = stack.back();
+    if (top.next == top.end) {
+      path.resize(top.pathLength);
+      stack.pop_back();
+      if (!stack.empty()) path.resize(stack.back().pathLength);
+      continue;
+    }
+    const std::int32_t n = byParent[top.next++];
+    const TCFSDirItem& item = items.Item(n);
+    if (item.Name.empty() || item.Name == "." || item.Name == "..") continue;
+    TCFSWalkEntry e;
+    e.folder = (item.Attributes & TCFSDirItem::kFolderAttribute) != 0;
+    e.path = path + item.Name + (e.folder ? "\\" : "");
+    e.size = item.Size;
+    e.attributes = item.Attributes;
+    e.creationTime = item.CreationTime;
+    e.lastWriteTime = item.LastWriteTime;
+    visit(e);
+    if (!e.folder) continue;
+    if (static_cast<int>(stack.size()) > bulk::kMaxFolderDepth) {
+      if (!tooDeep) throw Exception("WalkContainer - folders nested too deep: " + DoubleQuoted(e.path));
+      tooDeep(e.path);
+      continue;
+    }
+    path = e.path;
+    const auto& run = children[static_cast<std::size_t>(n + 1)];
+    stack.push_back({run.first, run.second, path.size()});
+  }
 }

@@ -15,6 +15,10 @@ struct TCFSWalkEntry {
   std::int64_t lastWriteTime = 0;
 };
 
-// Calls visit for every item below the root. A directory whose chains loop cannot make this
-// run forever: the directory holds a finite item list and each folder is entered once.
-void WalkContainer(TContainerFS& fs, const std::function<void(const TCFSWalkEntry&)>& visit);
+// Calls visit for every item below the root, going down from the root through the directory's
+// parent links, so items whose parents loop are never reached and each item is visited once.
+// The walk keeps its own stack (time and memory linear in the items) and enters folders no
+// deeper than an export does: a folder nested deeper is passed to tooDeep and not entered, or,
+// without tooDeep, raises "WalkContainer - folders nested too deep: <path>".
+void WalkContainer(TContainerFS& fs, const std::function<void(const TCFSWalkEntry&)>& visit,
+                   const std::function<void(const std::string& folderPath)>& tooDeep = {});

@@ -25,6 +25,18 @@ std::string CutItemName(std::string_view name) {
   return std::string(name.substr(0, end));
 }
 
+namespace {
+
+// Names are cut between characters when stored; a last byte that opens a two-byte character
+// was changed after.
+bool EndsInHalfCharacter(std::string_view name) {
+  std::size_t i = 0;
+  while (i < name.size() && i + platform::CharLength(name, i) < name.size()) i += platform::CharLength(name, i);
+  return i < name.size() && platform::CharLength(name, i) == 1 && platform::IsLeadByte(static_cast<unsigned char>(name[i]));
+}
+
+}  // namespace
+
 bool TCFSDirItem::Parse(const std::uint8_t* p, TCFSDirItem& item, std::string* problem) {
   item.FirstMapPageNo = GetLE32s(p);
   item.Size = GetLE64s(p + 4);
@@ -51,6 +63,8 @@ bool TCFSDirItem::Parse(const std::uint8_t* p, TCFSDirItem& item, std::string* p
     fault = "name is not terminated";
   } else if (!item.IsDeleted && !IsPlainItemName(item.Name)) {
     fault = "name is a path";
+  } else if (!item.IsDeleted && EndsInHalfCharacter(item.Name)) {
+    fault = "name ends in half a character";
   } else if (item.Parent < -1) {
     fault = "invalid parent";
   } else if (item.FirstMapPageNo < -1) {

@@ -215,6 +215,51 @@ TEST(BlockStream, CutOffChainIsRepairedOnOpening) {
   }
 }
 
+// A reader takes the blocks only when they account for the whole stored file, ending where it
+// ends and as many as the header says; anything less would hand out a shorter file as whole.
+// A stream whose last block shrank in place still ends with that block.
+TEST(BlockStream, ChainThatDoesNotAccountForTheStoredFileIsDamageToAReader) {
+  ScratchDir dir;
+  auto fs = NewContainer(dir / "c.cfs", 1);
+  const Bytes data = Compressible(2 * BS1 + 500, 21);
+  {
+    auto s = NewStream(*fs, "good");
+    ASSERT_EQ(s->Write(data.data(), std::int32_t(data.size())), std::int32_t(data.size()));
+  }
+  const Bytes good = ReadWhole(*fs, "good");
+  auto le = [](std::uint32_t v) {
+    return Bytes{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+  };
+  const struct {
+    std::int64_t at;
+    Bytes bytes;
+    const char* what;
+  } damage[] = {
+      {128 + 12, le(0xFFFFFFFF), "next of the first block -1"},
+      {12, le(1), "block count 1 of 3"},
+      {12, le(0), "block count 0 of 3"},
+      {std::int64_t(good.size()), Text("tail"), "bytes after the last block"},
+  };
+  for (const auto& d : damage) {
+    WriteWhole(*fs, "bad", good);
+    PatchStored(*fs, "bad", d.at, d.bytes);
+    const std::string error = ErrorOf([&] { TCFSAdvancedFileStream(fs.get(), "bad", 0, "", "", "", 0); });
+    EXPECT_NE(error.find("damaged block chain"), std::string::npos) << d.what << ": " << error;
+  }
+
+  // The last block rewritten smaller: the stored file is cut behind it and reads as it is.
+  auto s = OpenStream(*fs, "good");
+  const Bytes same(500, 'z');
+  s->Seek(2 * BS1, soBeginning);
+  ASSERT_EQ(s->Write(same.data(), 500), 500);
+  ExpectChainBackToBack(*s);
+  s.reset();
+  Bytes expected = data;
+  std::copy(same.begin(), same.end(), expected.begin() + 2 * BS1);
+  TCFSAdvancedFileStream reader(fs.get(), "good", 0, "", "", "", 0);
+  EXPECT_TRUE(ReadStream(reader) == expected);
+}
+
 TEST(BlockStream, DamagedBlockFailsOnlyItself) {
   ScratchDir dir;
   auto fs = NewContainer(dir / "c.cfs", 1);

@@ -335,7 +335,7 @@ TEST(ImportExport, CraftedNamesCannotLeaveTheTargetFolder) {
 
 // A folder that is its own parent lists itself as its own child; it is unreachable from the
 // root, so an export neither finds it nor loops on it.
-TEST(ImportExport, SelfParentedFolderDoesNotLoop) {
+TEST(ImportExport, SelfParentedFolderIsRefused) {
   ScratchDir dir;
   TContainerFS fs(dir / "c.cfs", kModeCreate, "", "", "", 9);
   ASSERT_TRUE(fs.ForceDirectories("loop"));
@@ -344,8 +344,12 @@ TEST(ImportExport, SelfParentedFolderDoesNotLoop) {
   TCFSDirItem item = fs.Directory().ReadItem(n);
   item.Parent = n;
   fs.Directory().WriteItem(n, item);
-  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", 63, true, 0), 0);
-  EXPECT_FALSE(platform::DirectoryExists(dir / "out\\loop"));
+  // The folder and its file are not left out silently: the export refuses the container and
+  // names them, before anything is written.
+  const std::string error = ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", 63, true, 0); });
+  EXPECT_NE(error.find("\"loop\""), std::string::npos) << error;
+  EXPECT_NE(error.find("\"f.txt\""), std::string::npos) << error;
+  EXPECT_FALSE(platform::DirectoryExists(dir / "out"));
 }
 
 TEST(ImportExport, FolderAttributeAndDateOperations) {
