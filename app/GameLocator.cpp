@@ -1,9 +1,16 @@
 #include "app/GameLocator.h"
 
+#include "app/Cp936Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 std::string SystemProbe::ProgramPath() const { return platform::ProgramPath(); }
+
+bool SystemProbe::ProgramPathExact() const { return platform::ProgramPathIsExact(); }
+
+std::string ProgramFolderUnusableText() {
+  return Cp936("本程序所在文件夹的路径中含有无法使用的字符，请将该文件夹移到路径中没有这些字符的位置后再运行.");
+}
 
 bool SystemProbe::SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const {
   return platform::SnapshotProcesses(out);
