@@ -301,10 +301,16 @@ TEST(PackingRun, FilesThatCannotBeStoredAreLeftOutAloneAndNamedWithTheirReasons)
   const std::filesystem::path nativeAddon(platform::Cp936ToUtf16(platform::ReplaceSeparators(diskAddonDir, '\\', '/')));
   ASSERT_TRUE(std::filesystem::is_directory(nativeAddon));
   std::ofstream(nativeAddon / std::filesystem::path(u"I\u00F1aki.txt"), std::ios::binary) << "hola";
+  // An add-on folder of such a name reaches the list as the listing shows it.
+  std::filesystem::create_directories(nativeAddon.parent_path() / std::filesystem::path(u"I\u00F1aki") / "x");
+  r.tool.main.AddonList.push_back("I?aki");
 
   ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
   auto boxes = r.Boxes();
-  ASSERT_EQ(boxes.size(), 2u);  // one report per account or add-on
+  ASSERT_EQ(boxes.size(), 3u);  // one report per account or add-on
+  EXPECT_NE(boxes[2]->request.text.find("\r\n" + r.dir + "interface\\I?aki\r\n" + Cp936("    原因：名称中含有")),
+            std::string::npos)
+      << platform::Cp936ToUtf8(boxes[2]->request.text);
   const std::string& accountText = boxes[0]->request.text;
   const std::string& addonText = boxes[1]->request.text;
   EXPECT_EQ(boxes[0]->request.caption, Cp936("错误"));
