@@ -82,7 +82,7 @@ DWORD FormStyle(BorderStyle style);
 DWORD FormExStyle(BorderStyle style);
 
 ModalResult RunMessageDialogForm(Application& app, Form* owner, const MessageRequest& request);
-bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& request,
-                        std::string& value);
+bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& request, std::string& value,
+                        bool& exact);
 
 }  // namespace ui::win32
