@@ -20,6 +20,22 @@ bool SystemProbe::ProcessMainModulePath(std::uint32_t processId, std::string& pa
   return platform::ProcessMainModulePath(processId, path);
 }
 
+std::string ClientFolderUnusableText() {
+  return Cp936("正在运行的Zelk所在文件夹的路径中含有无法使用的字符，请将游戏移到路径中没有这些字符的位置后再运行.");
+}
+
+bool RunningClientPathUnusable(const SystemProbe& probe) {
+  std::vector<platform::ProcessEntry> processes;
+  if (!probe.SnapshotProcesses(processes)) return false;
+  for (const platform::ProcessEntry& process : processes) {
+    std::string modulePath;
+    if (platform::UpperCaseAscii(process.exeName) == "ZELKCLIENT.EXE" &&
+        probe.ProcessMainModulePath(process.id, modulePath) && modulePath.find('?') != std::string::npos)
+      return true;
+  }
+  return false;
+}
+
 bool CheckGameDir(const std::string& dir) {
   return platform::FileExists(dir + "zelkclient.exe") && platform::FileExists(dir + "ZELKUI.dll") &&
          platform::FileExists(dir + "RMUI.dll") && platform::FileExists(dir + "Lua5.dll") &&

@@ -24,6 +24,11 @@ class SystemProbe {
 
 // What the windows say, once, when the program's path cannot be used (code page 936).
 std::string ProgramFolderUnusableText();
+// Whether a running client sits in a folder whose path code page 936 cannot hold: its module
+// path then carries "?", which no Windows path does, and the client cannot be used. The text
+// the windows show, once, when the search finds nothing else.
+bool RunningClientPathUnusable(const SystemProbe& probe);
+std::string ClientFolderUnusableText();
 
 // Whether `dir` (ending in "\") holds the client's files and folders.
 bool CheckGameDir(const std::string& dir);

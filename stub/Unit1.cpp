@@ -92,7 +92,14 @@ void TForm1::FormShow() {
 
 void TForm1::tmr1Timer() {
   std::string dir = platform::Trim(::LocateGameDir(probe_));
-  if (dir.empty()) return;
+  if (dir.empty()) {
+    // Said once; the search goes on for a client started from another folder.
+    if (!clientFolderReported_ && RunningClientPathUnusable(probe_)) {
+      clientFolderReported_ = true;
+      App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+    }
+    return;
+  }
   tmr1.SetEnabled(false);
   GamePath = dir;
   lbl1.SetText(Cp936("找到Zelk目录：") + GamePath);
