@@ -1,9 +1,16 @@
 #include "app/GameLocator.h"
 
+#include "app/Cp936Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 std::string SystemProbe::ProgramPath() const { return platform::ProgramPath(); }
+
+bool SystemProbe::ProgramPathExact() const { return platform::ProgramPathIsExact(); }
+
+std::string ProgramFolderUnusableText() {
+  return Cp936("本程序所在文件夹的路径中含有无法使用的字符，请将该文件夹移到路径中没有这些字符的位置后再运行.");
+}
 
 bool SystemProbe::SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const {
   return platform::SnapshotProcesses(out);
@@ -11,6 +18,22 @@ bool SystemProbe::SnapshotProcesses(std::vector<platform::ProcessEntry>& out) co
 
 bool SystemProbe::ProcessMainModulePath(std::uint32_t processId, std::string& path) const {
   return platform::ProcessMainModulePath(processId, path);
+}
+
+std::string ClientFolderUnusableText() {
+  return Cp936("正在运行的Zelk所在文件夹的路径中含有无法使用的字符，请将游戏移到路径中没有这些字符的位置后再运行.");
+}
+
+bool RunningClientPathUnusable(const SystemProbe& probe) {
+  std::vector<platform::ProcessEntry> processes;
+  if (!probe.SnapshotProcesses(processes)) return false;
+  for (const platform::ProcessEntry& process : processes) {
+    std::string modulePath;
+    if (platform::UpperCaseAscii(process.exeName) == "ZELKCLIENT.EXE" &&
+        probe.ProcessMainModulePath(process.id, modulePath) && modulePath.find('?') != std::string::npos)
+      return true;
+  }
+  return false;
 }
 
 bool CheckGameDir(const std::string& dir) {

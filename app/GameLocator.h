@@ -14,10 +14,21 @@ class SystemProbe {
   virtual ~SystemProbe() = default;
   // Full path of the running program.
   virtual std::string ProgramPath() const;
+  // False when that path has characters code page 936 cannot hold: ProgramPath then names no
+  // file, and neither the program's own container nor a game beside it can be found through it.
+  virtual bool ProgramPathExact() const;
   virtual bool SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const;
   // Full path of the process's main executable.
   virtual bool ProcessMainModulePath(std::uint32_t processId, std::string& path) const;
 };
+
+// What the windows say, once, when the program's path cannot be used (code page 936).
+std::string ProgramFolderUnusableText();
+// Whether a running client sits in a folder whose path code page 936 cannot hold: its module
+// path then carries "?", which no Windows path does, and the client cannot be used. The text
+// the windows show, once, when the search finds nothing else.
+bool RunningClientPathUnusable(const SystemProbe& probe);
+std::string ClientFolderUnusableText();
 
 // Whether `dir` (ending in "\") holds the client's files and folders.
 bool CheckGameDir(const std::string& dir);

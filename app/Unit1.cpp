@@ -59,7 +59,14 @@ bool TForm1::CheckGameDir(const std::string& dir) const { return ::CheckGameDir(
 
 void TForm1::tmr1Timer() {
   std::string dir = platform::Trim(LocateGameDir());
-  if (dir.empty()) return;
+  if (dir.empty()) {
+    // Said once; the search goes on for a client started from another folder.
+    if (!clientFolderReported_ && RunningClientPathUnusable(probe_)) {
+      clientFolderReported_ = true;
+      App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+    }
+    return;
+  }
   // Stop first: the selection window's loop must not start a second search.
   tmr1.SetEnabled(false);
   GamePath = dir;

@@ -78,6 +78,7 @@ class TForm1 : public ui::Form {
   ProgressState progressState_;
   TProgressThrottle progressThrottle_;
   bool shown_ = false;
+  bool clientFolderReported_ = false;
   const SystemProbe& probe_;
   TForm2* selection_ = nullptr;
   TForm3* progress_ = nullptr;

@@ -20,6 +20,7 @@ TPackOptions TForm1::PackOptions() const {
   options.accounts = AccountList;
   options.addons = AddonList;
   options.password = platform::Trim(edt1.Text());
+  options.passwordExact = edt1.TextExact();
   options.workDir = ProgramDir();
   return options;
 }

@@ -13,6 +13,13 @@ std::string TForm1::ProgramDir() const { return platform::ExtractFilePath(probe_
 void TForm1::FormShow() {
   if (shown_) return;
   shown_ = true;
+  // Nothing can be opened through such a path; saying so beats "incomplete program" and a
+  // search for the game that never ends.
+  if (!probe_.ProgramPathExact()) {
+    App().ShowMessageBox(this, ProgramFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+    App().Terminate();
+    return;
+  }
   const std::string dir = ProgramDir();
   try {
     ExtractCarriedFiles(probe_.ProgramPath(), dir);

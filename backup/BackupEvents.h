@@ -18,6 +18,7 @@ enum class TOverwriteAnswer { Yes, No, All };
 
 enum class TBackupMessage {
   PasswordTooLong,  // the password does not fit the cipher; nothing was written
+  PasswordUnusable, // the password has characters code page 936 cannot hold; nothing was written
   ImportFailure,    // an account or add-on is not in the package whole
   ReadBackFailed,   // the built package does not read back; the working files stay
   ZipNote,          // a note of the zip writer (its caption comes along)

@@ -8,15 +8,15 @@
 #include "cfs/fs/ContainerFS.h"
 
 struct TImportFailure {
-  std::string source;                // the account or add-on on disk (file or folder)
-  TCFSImportError error;             // the file that failed and why
-  std::vector<std::string> leftOut;  // disk files of the source that are not in the container
+  std::string source;                  // the account or add-on on disk (file or folder)
+  std::vector<TCFSImportError> files;  // each file (or folder) left out, in order, and why
 };
 
 // Imports the disk file `path` into the container folder destDir (empty: the root), or the disk
 // folder `path` with everything below it as a folder of its name inside destDir. existingFiles as
-// the facade takes it. When a file fails, it is taken out of the container again (it may be half
-// written) and a failure is appended. Returns the facade's entry count.
+// the facade takes it. A file that cannot be stored is left out (nothing of it stays in the
+// container) and the others still go in; when any is left out, a failure naming each is appended.
+// Returns the facade's entry count.
 std::int32_t ImportSource(TContainerFS& container, const std::string& path, const std::string& destDir, bool file,
                           std::uint8_t existingFiles, std::vector<TImportFailure>& failures);
 
@@ -28,6 +28,6 @@ std::vector<TImportFailure> ImportGameEntries(TContainerFS& container, const std
                                               const std::vector<std::string>& accounts,
                                               const std::vector<std::string>& addons);
 
-// The report of one failure (code page 936, CR LF lines): the file, the reason, the first ten
-// left-out files and their number beyond that.
+// The report of one failure (code page 936, CR LF lines): the source, then the first ten left-out
+// files each with its reason, and their number beyond that.
 std::string FormatImportFailure(const TImportFailure& failure);

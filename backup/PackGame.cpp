@@ -50,6 +50,11 @@ void FillNames(const TPackOptions& options, TPackResult& result) {
 }
 
 void Collect(const TPackOptions& options, TBackupEvents& events, TPackResult& result) {
+  if (!options.passwordExact) {
+    result.passwordUnusable = true;
+    events.Message({TBackupMessage::PasswordUnusable, PasswordUnusableText(), {}});
+    return;
+  }
   if (options.password.size() > kMaxPackPasswordBytes) {
     result.passwordTooLong = true;
     events.Message({TBackupMessage::PasswordTooLong, PasswordTooLongText(), {}});
@@ -105,6 +110,10 @@ std::string PackageDateText() {
   char text[16];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", now.year, now.month, now.day);
   return text;
+}
+
+std::string PasswordUnusableText() {
+  return Cp936("密码中含有本程序无法使用的字符，请更换密码后再打包。");
 }
 
 std::string PasswordTooLongText() { return Cp936("密码太长：最多 32 个字节（16 个汉字）。请缩短密码后再打包。"); }

@@ -16,6 +16,9 @@ struct TPackOptions {
   std::vector<std::string> accounts;  // entry names of "userdata", in the order they are stored
   std::vector<std::string> addons;    // folder names of "interface"
   std::string password;               // used as given; empty: the package is not encrypted
+  // False when the password as entered had characters that code page 936 cannot hold (`password`
+  // carries "?" for them): the run is refused, since any other such characters would open it.
+  bool passwordExact = true;
   std::string workDir;                // ending in "\": "zelkbak.Config" and the package are made here
   std::string stubFile;               // the restore program; empty: workDir + "loader.bin"
   bool keepStub = false;              // the stub is only read, never deleted
@@ -28,6 +31,7 @@ struct TPackOptions {
 
 struct TPackResult {
   bool passwordTooLong = false;  // refused before anything was written
+  bool passwordUnusable = false; // refused before anything was written (see passwordExact)
   std::vector<TImportFailure> failures;
   std::string containerPath;     // workDir + "zelkbak.Config"
   std::string packagePath;       // workDir + "Zelk配置文件恢复包.exe"
@@ -45,6 +49,7 @@ struct TPackResult {
 std::string PackageDateText();
 // Why a password is refused (code page 936), for the windows' own check.
 std::string PasswordTooLongText();
+std::string PasswordUnusableText();
 
 // The collect step: the container (an old "zelkbak.Config" is deleted first), the imports, the
 // package, its read-back; the container and the stub (unless keepStub) are deleted once the

@@ -26,6 +26,9 @@ struct DirEntry {
   std::uint32_t attributes = 0; // Windows attribute bits
   std::int64_t size = 0;
   std::int64_t lastWriteTime = 0;  // FILETIME, UTC (100 ns since 1601-01-01)
+  // False when the name has characters without a code page 936 form: `name` then carries "?" in
+  // their place and names no file.
+  bool nameExact = true;
 };
 
 // Lists the entries matching Pattern ("C:\dir\*.*", "dir\*.txt"; wildcards * and ? in the name
@@ -67,6 +70,11 @@ std::string GetTempDirectory();     // ends in "\"
 std::string ExpandFileName(const std::string& path);
 // Full path of the running program's executable.
 std::string ProgramPath();
+// Whether the program's path and the current directory can be written in code page 936. When
+// not, ProgramPath and GetCurrentDirectory carry "?" in place of the characters that cannot, and
+// nothing can be opened through them.
+bool ProgramPathIsExact();
+bool CurrentDirectoryIsExact();
 // The short (8.3) form of an existing path where the file system keeps one (Windows volumes
 // with short names); otherwise, or when it cannot be read, the path unchanged. Posix file
 // systems have no short names.

@@ -6,8 +6,10 @@
 // conversion here walks the text character by character so that a trail byte is never taken
 // for a separator or a letter.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -56,6 +58,12 @@ std::string Utf8ToCp936(std::string_view s, bool* lossless = nullptr);
 std::string Utf16ToUtf8(std::u16string_view s);
 std::u16string Utf8ToUtf16(std::string_view s);
 
+// The same conversions without any substitute: nothing when a character (or an invalid UTF-8
+// byte) has no code page 936 form. Passwords, names and paths go through these: a "?" in their
+// place would open another container, store a file under another name or look for another folder.
+std::optional<std::string> Utf16ToCp936Exact(std::u16string_view s);
+std::optional<std::string> Utf8ToCp936Exact(std::string_view s);
+
 // The system's ANSI and OEM code pages (936 on Linux) and conversion through them, for the zip
 // writer's entry names.
 unsigned AnsiCodePage();
@@ -68,5 +76,15 @@ std::u16string CodePageToUtf16(std::string_view s, unsigned codePage);
 // with "\" separators on posix; console text goes out the other way.
 std::string FromCommandLine(std::string_view arg);
 std::string ToConsole(std::string_view cp936);
+
+// The program's arguments (without the program name) in code page 936 with "\" separators on
+// posix. Windows takes them from the wide command line, so that an argument the ANSI code page
+// cannot hold is still seen whole; `exact` is false for an argument that code page 936 cannot
+// hold ("?" stands in its text for each such character).
+struct CommandLineArgument {
+  std::string text;
+  bool exact = true;
+};
+std::vector<CommandLineArgument> CommandLineArguments(int argc, char** argv);
 
 }  // namespace platform

@@ -73,4 +73,13 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
+std::optional<std::string> Utf16ToCp936Exact(std::u16string_view s) {
+  bool lossless = true;
+  std::string out = Utf16ToCp936(s, &lossless);
+  if (!lossless) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> Utf8ToCp936Exact(std::string_view s) { return Utf16ToCp936Exact(Utf8ToUtf16(s)); }
+
 }  // namespace platform

@@ -22,7 +22,15 @@ class TStubWindowEvents : public TBackupEvents {
   void OverallProgress(double percent, bool&) override { form_.ProgressHandler(percent); }
   TOverwriteAnswer AskOverwrite(const std::string& fileName) override { return form_.CFSConfirmOverwrite(fileName); }
   bool AskPassword(std::string& password) override {
-    return form_.App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password);
+    for (;;) {
+      bool exact = true;
+      if (!form_.App().InputQuery(Cp936("你设置了密码，请输入密码."), Cp936("密码:     "), password, &exact))
+        return false;
+      if (exact) return true;
+      // "?" in place of such characters could open the package under another password.
+      form_.App().ShowMessageBox(&form_, Cp936("密码中含有无法使用的字符，请重新输入."), Cp936("错误"),
+                                 ui::MessageIcon::Error);
+    }
   }
   void Message(const TBackupNotice& notice) override {
     form_.App().ShowMessageDialog(notice.text, ui::MessageIcon::Error, ui::MessageButtons::Ok, &form_);
@@ -73,11 +81,25 @@ TForm1::TForm1(ui::Application& app, const SystemProbe& probe) : ui::Form(app, "
   OnShow = [this] { FormShow(); };
 }
 
-void TForm1::FormShow() { App().SetTitle(Caption()); }
+void TForm1::FormShow() {
+  App().SetTitle(Caption());
+  // The package cannot open itself through such a path.
+  if (!probe_.ProgramPathExact()) {
+    App().ShowMessageBox(this, ProgramFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+    App().Terminate();
+  }
+}
 
 void TForm1::tmr1Timer() {
   std::string dir = platform::Trim(::LocateGameDir(probe_));
-  if (dir.empty()) return;
+  if (dir.empty()) {
+    // Said once; the search goes on for a client started from another folder.
+    if (!clientFolderReported_ && RunningClientPathUnusable(probe_)) {
+      clientFolderReported_ = true;
+      App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+    }
+    return;
+  }
   tmr1.SetEnabled(false);
   GamePath = dir;
   lbl1.SetText(Cp936("找到Zelk目录：") + GamePath);

@@ -51,6 +51,7 @@ class TForm1 : public ui::Form {
  private:
   void ShowProgress();
 
+  bool clientFolderReported_ = false;
   std::string progressFile_;
   int filePercent_ = 0;
   int overallPercent_ = 0;

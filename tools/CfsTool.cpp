@@ -90,3 +90,11 @@ int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io) {
   }
   return CfsToolUsageError(io, "unknown command " + args[0]);
 }
+
+int RunCfsTool(const std::vector<platform::CommandLineArgument>& args, bool currentDirExact, const CfsToolIO& io) {
+  const std::string refusal = RefuseInexactArguments(args, currentDirExact);
+  if (!refusal.empty()) return CfsToolUsageError(io, refusal);
+  std::vector<std::string> texts;
+  for (const platform::CommandLineArgument& a : args) texts.push_back(a.text);
+  return RunCfsTool(texts, io);
+}

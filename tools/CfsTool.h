@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Text.h"
+
 enum : int {
   kCfsToolOk = 0,
   kCfsToolFailed = 1,  // damage found or the operation failed
@@ -32,5 +34,8 @@ struct CfsToolIO {
 
 // args without the program name, code page 936, paths with "\". Returns the exit code.
 int RunCfsTool(const std::vector<std::string>& args, const CfsToolIO& io);
+// The same from the command line as the platform reads it: an argument that code page 936
+// cannot hold is a bad command line (see RefuseInexactArguments).
+int RunCfsTool(const std::vector<platform::CommandLineArgument>& args, bool currentDirExact, const CfsToolIO& io);
 
 extern const char* const kCfsToolUsageText;

@@ -45,6 +45,45 @@ bool ParseCfsToolArgs(const std::vector<std::string>& args, const std::vector<st
   return true;
 }
 
+namespace {
+
+// A disk path that ExpandFileName resolves against the current folder.
+bool IsRelativePath(const std::string& p) {
+  return !(p.size() >= 2 && p[1] == ':') && !(!p.empty() && p[0] == '\\');
+}
+
+}  // namespace
+
+std::string RefuseInexactArguments(const std::vector<platform::CommandLineArgument>& args, bool currentDirExact) {
+  // Option values that are not disk paths; every other value and positional argument is one.
+  static const char* const kNotPaths[] = {"--password", "--method", "--part-size", "--dest", "--skip",
+                                          "--overwrite", "--threads"};
+  bool usesCurrentDir = !args.empty() && args[0].text == "pack";  // pack writes there without --out
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    // An option takes the next argument as its value, as the parser does.
+    std::string option;
+    if (args[i].text.size() > 2 && args[i].text.compare(0, 2, "--") == 0 && i + 1 < args.size()) {
+      option = args[i].text;
+      if (option == "--out") usesCurrentDir = false;
+      ++i;
+    }
+    const std::string& a = args[i].text;
+    if (!args[i].exact) {
+      if (option == "--password")
+        return "the password holds characters that code page 936 cannot hold; containers keep passwords in "
+               "code page 936, where they would all read \"?\". Choose a password without them";
+      return "\"" + a + "\" holds characters that code page 936 cannot hold (shown as \"?\"); such a path "
+             "cannot be used: move the file or folder to a path without them";
+    }
+    if (std::find(std::begin(kNotPaths), std::end(kNotPaths), option) != std::end(kNotPaths)) continue;
+    if (IsRelativePath(a)) usesCurrentDir = true;
+  }
+  if (usesCurrentDir && !currentDirExact)
+    return "the current folder's path holds characters that code page 936 cannot hold; run cfstool from "
+           "another folder or give full paths";
+  return {};
+}
+
 bool ParseInt64(const std::string& text, std::int64_t& value) {
   std::size_t i = 0;
   unsigned base = 10;

@@ -32,15 +32,23 @@ void SetPartSize(const std::string& file, std::int64_t partSize) {
   if (!f->Flush()) throw Exception("cannot write the wrapper header of " + file);
 }
 
-// Imports one disk folder (as a folder of its name) or one file into dest.
-void ImportInput(TContainerFS& fs, const std::string& input, const std::string& dest) {
+// Imports one disk folder (as a folder of its name) or one file into dest. Files that cannot be
+// stored are left out, named on the error stream with the reason, and counted in `leftOut`.
+void ImportInput(TContainerFS& fs, const std::string& input, const std::string& dest, const CfsToolIO& io,
+                 std::size_t& leftOut) {
   const std::string path = platform::ExcludeTrailingPathDelimiter(platform::ExpandFileName(input));
   const bool folder = platform::DirectoryExists(path);
   if (!folder && !platform::FileExists(path)) throw Exception("no such file or folder: " + input);
   std::vector<TImportFailure> failures;
   const std::int32_t done = ImportSource(fs, path, dest, !folder, 0, failures);
-  if (!failures.empty())
-    throw Exception("cannot import " + failures[0].error.DiskPath + ": " + failures[0].error.Message);
+  for (const TImportFailure& f : failures) {
+    for (const TCFSImportError& e : f.files) {
+      io.Err("cfstool: left out " + e.DiskPath + ": " +
+             (e.NameNotCp936 ? std::string("the name holds characters that code page 936 cannot hold") : e.Message) +
+             "\n");
+      ++leftOut;
+    }
+  }
   if (folder) {
     std::string stored = "\\";
     if (!dest.empty()) stored.append(dest).append("\\");
@@ -77,7 +85,10 @@ int CfsToolCreate(const CfsToolArgs& args, const CfsToolIO& io) {
     {
       TContainerFS fs(container, kModeCreate, args.Password(), "", "", method);
       fs.SetThreadCount(args.Threads());
-      for (std::size_t i = 1; i < args.positional.size(); ++i) ImportInput(fs, args.positional[i], dest);
+      std::size_t leftOut = 0;
+      for (std::size_t i = 1; i < args.positional.size(); ++i) ImportInput(fs, args.positional[i], dest, io, leftOut);
+      // Every file is tried and named; a container without some of its inputs is not made.
+      if (leftOut) throw Exception(std::to_string(leftOut) + " files could not be stored (see above)");
     }
     if (partSize) SetPartSize(container, partSize);
     if (stub) {

@@ -4,19 +4,19 @@
 #include <vector>
 
 #include "platform/Console.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tools/CfsTool.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(platform::FromCommandLine(argv[i]));
+  const std::vector<platform::CommandLineArgument> args = platform::CommandLineArguments(argc, argv);
   const CfsToolIO io{std::cout,
                      std::cerr,
                      [](std::string_view s) { return platform::ToConsole(s); },
                      &std::cin,
                      platform::StdinIsTerminal(),
                      platform::StdoutIsTerminal()};
-  const int rc = RunCfsTool(args, io);
+  const int rc = RunCfsTool(args, platform::CurrentDirectoryIsExact(), io);
   std::cout.flush();
   return rc;
 }

@@ -151,7 +151,7 @@ int CfsToolPack(const CfsToolArgs& args, const CfsToolIO& io) {
     return kCfsToolFailed;
   }
   std::size_t leftOut = 0;
-  for (const TImportFailure& f : result.failures) leftOut += f.leftOut.size();
+  for (const TImportFailure& f : result.failures) leftOut += f.files.size();
   io.Out("packed " + std::to_string(options.accounts.size()) + " accounts and " + std::to_string(options.addons.size()) +
          " add-ons into " + platform::ExtractFileName(result.zipPath) + " in " + shownOut +
          (leftOut ? " (" + std::to_string(leftOut) + " files left out, see above)" : std::string()) + "\n");

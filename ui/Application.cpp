@@ -36,8 +36,11 @@ ModalResult Application::ShowMessageDialog(const std::string& text, MessageIcon 
 }
 
 bool Application::InputQuery(const std::string& caption, const std::string& prompt,
-                             std::string& value) {
-  return backend_->ShowInputDialog(ActiveForm(), {caption, prompt}, value);
+                             std::string& value, bool* exact) {
+  bool entryExact = true;
+  const bool confirmed = backend_->ShowInputDialog(ActiveForm(), {caption, prompt}, value, entryExact);
+  if (exact) *exact = entryExact;
+  return confirmed;
 }
 
 void Application::Dispatch(const std::function<void()>& handler) {

@@ -52,7 +52,9 @@ class Application {
   ModalResult ShowMessageDialog(const std::string& text, MessageIcon icon, MessageButtons buttons,
                                 Form* owner = nullptr);
   // The input dialog: true when confirmed; `value` is the initial text and the entry.
-  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+  // `exact` (when given) receives whether code page 936 holds every character of the entry.
+  bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                  bool* exact = nullptr);
 
   // Runs an event handler; an error escaping it is shown by ShowError and swallowed, as the
   // message loop does for every handler it calls.

@@ -64,8 +64,9 @@ class Backend {
   // `owner` may be null (then the active form owns the box).
   virtual ModalResult ShowMessageBox(Form* owner, const MessageRequest& request) = 0;
   virtual ModalResult ShowMessageDialog(Form* owner, const MessageRequest& request) = 0;
-  // True when the user confirmed; `value` holds the initial text and receives the entry.
-  virtual bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value) = 0;
+  // True when the user confirmed; `value` holds the initial text and receives the entry,
+  // `exact` whether code page 936 holds every character of it (Control::TextExact).
+  virtual bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value, bool& exact) = 0;
 };
 
 }  // namespace ui

@@ -56,6 +56,7 @@ void Control::SetAlign(Align align) {
 }
 
 void Control::SetText(const std::string& text) {
+  textExact_ = true;
   if (text == text_) return;
   text_ = text;
   Notify(Change::Text);

@@ -45,6 +45,9 @@ class Control {
   // Caption or text in code page 936.
   const std::string& Text() const { return text_; }
   void SetText(const std::string& text);
+  // False after the user entered characters that code page 936 cannot hold: Text carries "?"
+  // in their place and is not what the user sees.
+  bool TextExact() const { return textExact_; }
 
   bool Visible() const { return visible_; }
   void SetVisible(bool visible);
@@ -65,7 +68,11 @@ class Control {
   // Called by the form when it is realised.
   void CreatePeer(Backend& backend);
   // Backends report what the user changed without echoing it back to the peer.
-  void SetTextFromUser(const std::string& text) { text_ = text; TextChangedByUser(); }
+  void SetTextFromUser(const std::string& text, bool exact = true) {
+    text_ = text;
+    textExact_ = exact;
+    TextChangedByUser();
+  }
 
  protected:
   Control(Container* parent, ControlKind kind, std::string name);
@@ -87,6 +94,7 @@ class Control {
   Rect bounds_;
   Align align_ = Align::None;
   std::string text_;
+  bool textExact_ = true;
   bool visible_ = true;
   bool enabled_ = true;
   std::unique_ptr<Peer> peer_;

@@ -29,6 +29,9 @@ struct TCFSImportError {
   std::string DiskPath;       // the disk file being imported
   std::string ContainerPath;  // its path in the container (relative to the import folder)
   std::string Message;        // the exception's text
+  // The disk name has characters that code page 936 cannot hold (DiskPath shows "?" for them):
+  // it cannot be stored under its own name, and never under another.
+  bool NameNotCp936 = false;
 };
 
 // One open stored file.
@@ -106,8 +109,9 @@ class TContainerFS {
   // attributes selects hidden/system/folder entries as a directory listing does; recursive
   // descends into matching subfolders. existingFiles: 0 replace, 1 keep, 2 ask OnOverwrite
   // (keep without a handler). askPassword asks a password per file through QueryPassword.
-  // Returns the number of entries processed (folders included). An entry that fails stops
-  // the call; LastImportError says which and why.
+  // Returns the number of entries processed (folders included). An entry that fails is left
+  // out (nothing of it stays in the container) and the import goes on with the next one;
+  // ImportFailures lists each, in order, with the reason.
   std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::int32_t attributes,
                            bool recursive, std::uint8_t existingFiles, bool askPassword);
   // Imports the disk folder path as a folder of the same name inside destDir.
@@ -120,6 +124,9 @@ class TContainerFS {
   std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::int32_t attributes,
                            bool recursive, std::uint8_t existingFiles);
 
+  // The entries left out by the last ImportFiles or ImportDirectory call; LastImportError is
+  // the last of them (Failed false when there is none).
+  const std::vector<TCFSImportError>& ImportFailures() const { return importFailures_; }
   const TCFSImportError& LastImportError() const { return lastImportError_; }
   // Threads the bulk operations (import, export) may use: with more than 1, that many workers
   // compress or unpack blocks ahead while this thread stores or writes them in the one-thread
@@ -186,19 +193,23 @@ class TContainerFS {
   struct ScanEntry {
     std::string Dir;   // relative to the scan's start, ending in "\" unless empty
     std::string Name;  // empty for a folder entry
+    bool NameExact = true;  // false: the disk name has no code page 936 form (import leaves it out)
   };
   void ScanDisk(const std::string& src, const std::string& dir, const std::string& mask, std::uint32_t attributes,
                 bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
   void ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
                      std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
+  // `created` is set once the entry's stored file has been (re)created, so that a failure
+  // after that takes it out again.
   void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword,
-                   TImportAhead* ahead, std::size_t fileIndex);
+                   TImportAhead* ahead, std::size_t fileIndex, bool& created);
   // Workers that read and compress the files of an import ahead; none with one thread.
   std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
   void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, TExportAhead* ahead,
                    std::size_t fileIndex);
   TCFSStreamProgressEvent FileProgressRelay();
-  void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message);
+  void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message,
+                           bool nameNotCp936 = false);
 
   std::unique_ptr<TPageFileManager> pageFile_;
   std::unique_ptr<TDIRManager> directory_;
@@ -215,6 +226,7 @@ class TContainerFS {
   int threadCount_ = 1;
   std::string currentFileName_;
   TCFSImportError lastImportError_;
+  std::vector<TCFSImportError> importFailures_;
   // One page buffer for every read and write.
   TCFSPageRec page_;
   TCodecScratch codecScratch_;

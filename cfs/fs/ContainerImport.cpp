@@ -5,6 +5,7 @@
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/DiskFileStream.h"
 #include "cfs/fs/ImportAhead.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/fs/Quote.h"
@@ -26,18 +27,19 @@ void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, cons
     if (e.name == "." || e.name == "..") continue;
     const bool isDir = (e.attributes & platform::kAttrDirectory) != 0;
     if (!isDir && bulk::AttributesSelected(e.attributes, attributes) && TDIRArray::MatchMask(e.name, mask)) {
-      entries.push_back({dir, e.name});
+      entries.push_back({dir, e.name, e.nameExact});
       ++files;
     } else if (isDir && recursive) {
       const std::string sub = dir + e.name + "\\";
-      entries.push_back({sub, ""});
-      ScanDisk(src, sub, mask, attributes, recursive, entries, files);
+      entries.push_back({sub, "", e.nameExact});
+      // A folder whose name has no code page 936 form cannot be entered through it.
+      if (e.nameExact) ScanDisk(src, sub, mask, attributes, recursive, entries, files);
     }
   }
 }
 
 void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
-                               bool askPassword, TImportAhead* ahead, std::size_t fileIndex) {
+                               bool askPassword, TImportAhead* ahead, std::size_t fileIndex, bool& created) {
   if (!entry.Dir.empty()) {
     const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
     // Entries come parent first, so one level is missing at most. Creating just that level
@@ -61,6 +63,13 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
   bool cancelled = true;
   if (askPassword) QueryPassword(diskPath, filePassword, cancelled);
   if (cancelled) filePassword.clear();
+  // A file that cannot be opened (held by another program, say) gets no item at all.
+  if (ahead) {
+    if (const std::exception_ptr failure = ahead->OpenFailure(fileIndex)) std::rethrow_exception(failure);
+  } else {
+    TDiskFileStream probe(diskPath, TDiskFileStream::OpenKind::Read);
+  }
+  created = true;
   {
     TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
     if (ahead)
@@ -90,20 +99,22 @@ std::unique_ptr<TImportAhead> TContainerFS::StartImportAhead(const std::string& 
     return nullptr;
   std::vector<std::string> files;
   for (const ScanEntry& e : entries)
-    if (!e.Name.empty()) files.push_back(src + e.Dir + e.Name);
+    if (!e.Name.empty() && e.NameExact) files.push_back(src + e.Dir + e.Name);
   if (files.empty()) return nullptr;
   return std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
 }
 
 void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::string& containerPath,
-                                       const std::string& message) {
-  lastImportError_ = {true, diskPath, containerPath, message};
+                                       const std::string& message, bool nameNotCp936) {
+  lastImportError_ = {true, diskPath, containerPath, message, nameNotCp936};
+  importFailures_.push_back(lastImportError_);
 }
 
 std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::string& destDir,
                                        std::int32_t attributes, bool recursive, std::uint8_t existingFiles,
                                        bool askPassword) {
   lastImportError_ = {};
+  importFailures_.clear();
   std::int32_t result = 0;
   const std::string saved = GetCurrentDir();
   if (!destDir.empty()) {
@@ -132,14 +143,28 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
   for (std::int32_t i = 0; i < total; ++i) {
     result = i + 1;
     const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
+    const std::string relative = entry.Dir + entry.Name;
+    if (!entry.NameExact) {
+      // Stored under a "?" name it would restore as another file: it is left out and named.
+      RecordImportFailure(src + relative, relative,
+                          "TContainerFS.ImportFiles - the name can not be written in code page 936: " +
+                              DoubleQuoted(src + relative),
+                          true);
+      DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
+      if (cancel_) break;
+      continue;
+    }
     const std::size_t thisFile = fileIndex;
     if (!entry.Name.empty()) ++fileIndex;
+    bool created = false;
     try {
-      ImportEntry(src, entry, existingFiles, askPassword, ahead.get(), thisFile);
+      ImportEntry(src, entry, existingFiles, askPassword, ahead.get(), thisFile, created);
     } catch (const std::exception& e) {
-      // The entry stops the import; the caller learns which one and why.
-      cancel_ = true;
-      RecordImportFailure(src + entry.Dir + entry.Name, entry.Dir + entry.Name, e.what());
+      // Only this entry is left out: what was stored of it goes again, and the import goes on.
+      std::string message = e.what();
+      if (created && FileExists(relative) && !DeleteFile(relative))
+        message += " (the part stored could not be removed again)";
+      RecordImportFailure(src + relative, relative, message);
     }
     DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
     if (cancel_) break;
@@ -151,6 +176,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
 std::int32_t TContainerFS::ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
                                            std::uint8_t existingFiles, bool askPassword) {
   lastImportError_ = {};
+  importFailures_.clear();
   std::int32_t result = 0;
   if (!platform::DirectoryExists(path)) return 0;
   const std::string saved = GetCurrentDir();

@@ -176,6 +176,29 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
   }
 }
 
+std::exception_ptr TImportAhead::OpenFailure(std::size_t index) {
+  std::unique_lock lock(mutex_);
+  if (index > taking_) {
+    taking_ = index;
+    workReady_.notify_all();
+  }
+  for (;;) {
+    while (!queue_.empty() && queue_.front().ready && queue_.front().file < index) {
+      if (queue_.front().step.kind == Step::Kind::Block) --blocksInFlight_;
+      queue_.pop_front();
+      workReady_.notify_all();
+    }
+    if (!queue_.empty() && queue_.front().file >= index) {
+      const Item& front = queue_.front();
+      // Only blocks are queued before they are ready, and a block means the file opened.
+      if (front.file == index && front.ready && front.step.kind == Step::Kind::Failure && front.step.atOpen)
+        return front.step.failure;
+      return nullptr;
+    }
+    stepReady_.wait(lock);
+  }
+}
+
 std::size_t TImportAhead::InFlight() {
   std::lock_guard lock(mutex_);
   return blocksInFlight_;

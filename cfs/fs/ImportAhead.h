@@ -46,6 +46,9 @@ class TImportAhead {
   // The next step of file `index`. Indexes never go down; steps of earlier files still pending
   // are dropped (their files were skipped or abandoned). Blocks until the step is ready.
   Step Take(std::size_t index);
+  // The exception that opening file `index` raised, or null once it opened; its steps stay for
+  // Take. Blocks until the reader has opened (or failed to open) that file.
+  std::exception_ptr OpenFailure(std::size_t index);
 
   std::uint8_t Method() const { return method_; }
   // Blocks read and not yet taken (for tests of the cap).

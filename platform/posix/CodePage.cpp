@@ -222,4 +222,14 @@ std::u16string CodePageToUtf16(std::string_view s, unsigned codePage) {
 std::string FromCommandLine(std::string_view arg) { return ReplaceSeparators(Utf8ToCp936(arg), '/', '\\'); }
 std::string ToConsole(std::string_view cp936) { return Cp936ToUtf8(cp936); }
 
+std::vector<CommandLineArgument> CommandLineArguments(int argc, char** argv) {
+  std::vector<CommandLineArgument> out;
+  for (int i = 1; i < argc; ++i) {
+    bool lossless = true;
+    std::string text = Utf8ToCp936(argv[i], &lossless);
+    out.push_back({ReplaceSeparators(text, '/', '\\'), lossless});
+  }
+  return out;
+}
+
 }  // namespace platform

@@ -156,7 +156,7 @@ bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vect
   while (dirent* e = readdir(d.get())) {
     const std::string nativeName = e->d_name;
     DirEntry entry;
-    entry.name = Utf8ToCp936(nativeName);
+    entry.name = Utf8ToCp936(nativeName, &entry.nameExact);
     if (!MatchWildcard(entry.name, mask)) continue;
     const std::string full = nativeDir + nativeName;
     struct stat st;
@@ -379,11 +379,27 @@ std::string ExpandFileName(const std::string& path) {
 
 std::string ShortPathName(const std::string& path) { return path; }
 
-std::string ProgramPath() {
+namespace {
+
+std::string NativeProgramPath() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return {};
-  return posix::FromNative(std::string(buf, static_cast<std::size_t>(n)));
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+std::string ProgramPath() {
+  const std::string native = NativeProgramPath();
+  return native.empty() ? std::string() : posix::FromNative(native);
+}
+
+bool ProgramPathIsExact() { return Utf8ToCp936Exact(NativeProgramPath()).has_value(); }
+
+bool CurrentDirectoryIsExact() {
+  char buf[PATH_MAX];
+  return getcwd(buf, sizeof buf) && Utf8ToCp936Exact(buf).has_value();
 }
 
 std::string VolumeFileSystemName(const std::string& path) {

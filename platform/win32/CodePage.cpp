@@ -1,6 +1,8 @@
 // Code page conversions through Windows' own tables.
 #include "platform/win32/Wide.h"
 
+#include <shellapi.h>
+
 #include "platform/Text.h"
 
 namespace platform {
@@ -60,6 +62,20 @@ std::string ToConsole(std::string_view cp936) {
   unsigned cp = GetConsoleOutputCP();
   if (cp == 0 || cp == 936) return std::string(cp936);
   return Encode(Decode(cp936, 936), cp, nullptr);
+}
+
+std::vector<CommandLineArgument> CommandLineArguments(int, char**) {
+  std::vector<CommandLineArgument> out;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return out;
+  for (int i = 1; i < count; ++i) {
+    bool lossless = true;
+    std::string text = Encode(std::u16string_view(reinterpret_cast<const char16_t*>(wide[i])), 936, &lossless);
+    out.push_back({std::move(text), lossless});
+  }
+  LocalFree(wide);
+  return out;
 }
 
 }  // namespace platform

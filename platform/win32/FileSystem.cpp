@@ -54,7 +54,7 @@ bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vect
   do {
     if (data.dwFileAttributes & excluded) continue;
     DirEntry e;
-    e.name = Narrow(data.cFileName);
+    e.name = Narrow(data.cFileName, -1, &e.nameExact);
     e.attributes = data.dwFileAttributes;
     e.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                  ? 0
@@ -169,17 +169,37 @@ std::string ExpandFileName(const std::string& path) {
   return Narrow(buf);
 }
 
-std::string ProgramPath() {
+namespace {
+
+std::wstring WideProgramPath() {
   std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
     DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
     if (n == 0) return {};
     if (n < buf.size()) {
       buf.resize(n);
-      return Narrow(buf);
+      return buf;
     }
     buf.resize(buf.size() * 2);
   }
+}
+
+bool IsExact(const std::wstring& s) {
+  return Utf16ToCp936Exact(std::u16string_view(reinterpret_cast<const char16_t*>(s.data()), s.size())).has_value();
+}
+
+}  // namespace
+
+std::string ProgramPath() { return Narrow(WideProgramPath()); }
+
+bool ProgramPathIsExact() { return IsExact(WideProgramPath()); }
+
+bool CurrentDirectoryIsExact() {
+  DWORD n = GetCurrentDirectoryW(0, nullptr);
+  std::wstring buf(n, L'\0');
+  n = GetCurrentDirectoryW(n, buf.data());
+  buf.resize(n);
+  return IsExact(buf);
 }
 
 std::string VolumeFileSystemName(const std::string& path) {

@@ -26,13 +26,17 @@ inline std::wstring Wide(const std::string& cp936) {
   return out;
 }
 
-inline std::string Narrow(const wchar_t* s, int length = -1) {
+// `exact` (when given) tells whether every character had a code page 936 form.
+inline std::string Narrow(const wchar_t* s, int length = -1, bool* exact = nullptr) {
+  if (exact) *exact = true;
   if (length < 0) length = static_cast<int>(wcslen(s));
   if (length == 0) return {};
   // No best-fit substitutes: "é" must not turn into the name of another file, "e".
+  BOOL usedDefault = FALSE;
   int n = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, s, length, nullptr, 0, "?", nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, s, length, out.data(), n, "?", nullptr);
+  WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, s, length, out.data(), n, "?", &usedDefault);
+  if (exact) *exact = !usedDefault;
   return out;
 }
 

@@ -88,6 +88,16 @@ TEST(MainWindow, NothingFoundKeepsSearching) {
   EXPECT_EQ(t.main.pnl1.Text(), Cp936("未发现Zelk，请先运行游戏或者将此程序放到Zelk目录."));
   EXPECT_FALSE(t.windows.selection.Visible());
 
+  EXPECT_TRUE(t.backend->Messages().empty());
+
+  // A client running from a folder that code page 936 cannot hold is named once, and the
+  // search goes on.
+  t.probe.processes = {{7, "zelkclient.exe", tree.Dir("") + "I?aki\\zelkclient.exe"}};
+  t.backend->RunFor(2000);
+  ASSERT_EQ(t.backend->Messages().size(), 1u);
+  EXPECT_EQ(t.backend->Messages()[0].request.text, ClientFolderUnusableText());
+  EXPECT_TRUE(t.main.tmr1.Enabled());
+
   // The client appears later: the next tick finds it.
   int modalShows = 0;
   t.backend->SetModalHandler([&](ui::Form&) { ++modalShows; });

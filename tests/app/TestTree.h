@@ -39,8 +39,10 @@ class FakeProbe : public SystemProbe {
   std::string programPath;
   std::vector<Process> processes;
   bool snapshotWorks = true;
+  bool programPathExact = true;
 
   std::string ProgramPath() const override { return programPath; }
+  bool ProgramPathExact() const override { return programPathExact; }
   bool SnapshotProcesses(std::vector<platform::ProcessEntry>& out) const override;
   bool ProcessMainModulePath(std::uint32_t processId, std::string& path) const override;
 };

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -195,4 +197,46 @@ TEST(FileSystem, PathsAndVolumes) {
   OsVersion v = GetOsVersion();
   EXPECT_TRUE(v.nt);
   EXPECT_GE(v.major, 5u);
+}
+
+// A name or path that code page 936 cannot hold is marked, so that nothing is stored or opened
+// under the "?" that stands for it; the arguments of the tools likewise.
+TEST(FileSystem, NamesAndArgumentsWithoutACp936FormAreMarked) {
+  testutil::TempDir dir;
+  const std::filesystem::path native(Cp936ToUtf16(ReplaceSeparators(dir.Path(), '\\', '/')));
+  std::ofstream(native / std::filesystem::path(u"I\u00F1aki.txt")) << "x";
+  std::filesystem::create_directory(native / std::filesystem::path(u"\uBE44"));
+  ASSERT_TRUE(testutil::WriteFile(dir / (kZhongWen + ".txt"), "y"));
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(ListDirectory(dir / "*", kAttrAnyFile, entries));
+  int marked = 0;
+  for (const DirEntry& e : entries) {
+    if (e.name == "I?aki.txt" || e.name == "?") {
+      EXPECT_FALSE(e.nameExact) << e.name;
+      ++marked;
+    } else {
+      EXPECT_TRUE(e.nameExact) << e.name;
+    }
+  }
+  EXPECT_EQ(marked, 2);
+  EXPECT_FALSE(FileExists(dir / "I?aki.txt"));
+  EXPECT_TRUE(ProgramPathIsExact());
+
+  // The current folder: relative paths resolve against it.
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(native / std::filesystem::path(u"\uBE44"));
+  const bool inside = CurrentDirectoryIsExact();
+  std::filesystem::current_path(saved);
+  EXPECT_FALSE(inside);
+  EXPECT_TRUE(CurrentDirectoryIsExact());
+
+#ifndef _WIN32
+  char a0[] = "cfstool", a1[] = "p\xC3\xA4sswd", a2[] = "dir/\xE4\xB8\xAD";
+  char* argv[] = {a0, a1, a2};
+  const std::vector<CommandLineArgument> args = CommandLineArguments(3, argv);
+  ASSERT_EQ(args.size(), 2u);
+  EXPECT_FALSE(args[0].exact);
+  EXPECT_TRUE(args[1].exact);
+  EXPECT_EQ(args[1].text, "dir\\\xD6\xD0");
+#endif
 }

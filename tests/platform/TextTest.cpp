@@ -120,3 +120,18 @@ TEST(TextConversion, CodePagesOfTheSystem) {
   EXPECT_EQ(CodePageToUtf16(kZhong, 936), u"\u4E2D");
   EXPECT_EQ(Utf16ToCodePage(u"\u4E2D", 65001), "\xE4\xB8\xAD");
 }
+
+// A password or name that code page 936 cannot hold whole must never come back with "?" in
+// it: "비밀번호" would otherwise be the same password as "????" or as any other four such
+// characters.
+TEST(TextConversion, ExactConversionGivesNothingRatherThanQuestionMarks) {
+  EXPECT_FALSE(Utf8ToCp936Exact("\xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8"));  // Korean
+  EXPECT_FALSE(Utf8ToCp936Exact("\xF0\x9F\x94\x91"));                                  // an emoji
+  EXPECT_FALSE(Utf8ToCp936Exact("p\xC3\xA4sswd"));                                     // "ä"
+  EXPECT_FALSE(Utf8ToCp936Exact("I\xC3\xB1" "aki.txt"));                               // "ñ"
+  EXPECT_FALSE(Utf8ToCp936Exact("ab\xFF"));                                            // not UTF-8
+  EXPECT_FALSE(Utf16ToCp936Exact(std::u16string(1, char16_t(0xDC00))));                // lone surrogate
+  EXPECT_EQ(Utf8ToCp936Exact("????"), "????");
+  EXPECT_EQ(Utf8ToCp936Exact(""), "");
+  EXPECT_EQ(Utf16ToCp936Exact(u"\u4E2D a\u00E9"), kZhong + " a\xA8\xA6");  // "é" is in the table
+}

@@ -27,7 +27,7 @@ void Pack(const fixtures::FakeGame& game, const std::string& file, const std::st
   for (const fixtures::SelectionRow& row : game.addonRows) addons.push_back(row.caption);
   TContainerFS container(file, kModeCreate, password, "?", "z", 9);
   const std::vector<TImportFailure> failures = ImportGameEntries(container, game.gamePath, accounts, addons);
-  ASSERT_TRUE(failures.empty()) << failures[0].error.Message;
+  ASSERT_TRUE(failures.empty()) << failures[0].files[0].Message;
 }
 
 std::string ReadAll(const std::filesystem::path& p) {
@@ -142,13 +142,18 @@ TEST(StubRestore, YesReplacesOnlyThatFileAndEveryOtherIsAskedAgain) {
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed), "");
 }
 
-TEST(StubRestore, CancelledPasswordExportsNothing) {
-  Restore r("secret");
+// An entry with characters code page 936 cannot hold is refused and asked again: as "????" it
+// would open this package.
+TEST(StubRestore, UnusableAndCancelledPasswordsExportNothing) {
+  Restore r("????");
   r.stub.backend->QueueInput(std::string("nope"));
+  r.stub.backend->QueueUnicodeInput("\xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8");
   r.stub.backend->QueueInput(std::nullopt);
   ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
-  EXPECT_EQ(r.Of(MessageRecord::Kind::Input).size(), 2u);
-  EXPECT_TRUE(r.Of(MessageRecord::Kind::Box).empty());
+  EXPECT_EQ(r.Of(MessageRecord::Kind::Input).size(), 3u);
+  auto boxes = r.Of(MessageRecord::Kind::Box);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0]->request.text, Cp936("密码中含有无法使用的字符，请重新输入."));
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Dialog).empty());
   EXPECT_TRUE(std::filesystem::is_empty(r.tree.Native("cafe/userdata")));
   EXPECT_FALSE(r.stub.form.btn1.Visible());

@@ -73,6 +73,22 @@ TEST(StubWindow, MissingContainerShowsTheErrorDialogAndLeavesNoButton) {
   EXPECT_TRUE(std::filesystem::is_empty(tree.Native("cafe/userdata")));
 }
 
+// The package in a folder whose path code page 936 cannot hold cannot open itself: one message
+// says why, instead of "cannot extract" after a search for the game.
+TEST(StubWindow, AFolderPathOutsideCp936IsNamedOnceAtStart) {
+  TestTree tree;
+  tree.MakeGameDir("cafe");
+  StubHarness stub;
+  stub.probe.programPath = tree.Dir("cafe") + "pkg.exe";
+  stub.probe.programPathExact = false;
+  stub.form.ShowForm();
+  const auto& messages = stub.backend->Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].request.text, ProgramFolderUnusableText());
+  EXPECT_EQ(messages[0].request.icon, ui::MessageIcon::Error);
+  EXPECT_TRUE(stub.app.Terminated());
+}
+
 TEST(StubWindow, CloseButtonEndsTheProgram) {
   StubHarness stub;
   stub.probe.programPath = "C:\\nowhere\\x.exe";

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cfs/file/CFSLittleEndian.h"
 #include "cfs/fs/ContainerFS.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "tests/cfs/file/StorageTestUtil.h"
@@ -220,6 +223,44 @@ TEST_F(CfsToolTest, BadCommandLinesAndBadFiles) {
     EXPECT_FALSE(r.err.empty() && r.out.empty()) << cmd;
   }
   EXPECT_EQ(RunTool({"info", dir_ / "none.cfs"}).code, 1);
+}
+
+// Text that code page 936 cannot hold: such an argument is a bad command line (a password would
+// read "????", a path would name another file), and files it cannot name are left out one by one
+// and named, with no container made.
+TEST_F(CfsToolTest, ArgumentsAndNamesOutsideCp936) {
+  auto run = [](std::vector<platform::CommandLineArgument> args, bool currentDirExact = true) {
+    std::ostringstream out, err;
+    const CfsToolIO io{out, err, [](std::string_view s) { return std::string(s); }};
+    const int code = RunCfsTool(args, currentDirExact, io);
+    return Result{code, out.str(), err.str()};
+  };
+  const std::string output = dir_ / "c.cfs";
+  Result r = run({{"create"}, {output}, {src_}, {"--password"}, {"????", false}});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("the password holds characters that code page 936 cannot hold"), std::string::npos) << r.err;
+  r = run({{"list"}, {dir_ / "?t.cfs", false}});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("\"" + (dir_ / "?t.cfs") + "\" holds characters"), std::string::npos) << r.err;
+  // Relative paths need the current folder; full ones do not.
+  r = run({{"create"}, {"c.cfs"}, {src_}}, false);
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("current folder"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::FileExists(output));
+  EXPECT_EQ(run({{"create"}, {output}, {src_ + "userdata"}}, false).code, 0);
+
+  const std::filesystem::path native(platform::Cp936ToUtf16(platform::ReplaceSeparators(src_, '\\', '/')));
+  std::ofstream(native / "userdata" / "acc" / std::filesystem::path(u"I\u00F1aki.txt"), std::ios::binary) << "x";
+  auto holder = platform::File::Open(src_ + "userdata\\acc\\config.wtf", platform::FileAccess::ReadWrite,
+                                     platform::FileShare::Exclusive, platform::FileDisposition::OpenExisting);
+  ASSERT_TRUE(holder);
+  r = run({{"create"}, {dir_ / "d.cfs"}, {src_ + "userdata"}});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("left out " + src_ + "userdata\\acc\\I?aki.txt: the name holds characters"), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("left out " + src_ + "userdata\\acc\\config.wtf: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("2 files could not be stored"), std::string::npos) << r.err;
+  EXPECT_FALSE(platform::FileExists(dir_ / "d.cfs"));
 }
 
 TEST(CfsToolArgsTest, Numbers) {

@@ -150,13 +150,20 @@ ModalResult HeadlessBackend::ShowMessageDialog(Form* owner, const MessageRequest
   return NextAnswer(request.buttons);
 }
 
-bool HeadlessBackend::ShowInputDialog(Form* owner, const InputRequest& request, std::string& value) {
+void HeadlessBackend::QueueUnicodeInput(std::string_view utf8) {
+  Entry entry;
+  entry.text = platform::Utf8ToCp936(utf8, &entry.exact);
+  inputs_.push_back(std::move(entry));
+}
+
+bool HeadlessBackend::ShowInputDialog(Form* owner, const InputRequest& request, std::string& value, bool& exact) {
   Record(MessageRecord::Kind::Input, owner, nullptr, &request, value);
   if (inputs_.empty()) return false;
-  std::optional<std::string> entry = std::move(inputs_.front());
+  std::optional<Entry> entry = std::move(inputs_.front());
   inputs_.pop_front();
   if (!entry) return false;
-  value = *entry;
+  value = entry->text;
+  exact = entry->exact;
   return true;
 }
 
@@ -186,7 +193,9 @@ bool Click(Control& control) {
   return false;
 }
 
-bool Type(Edit& edit, const std::string& text) {
+namespace {
+
+bool TypeText(Edit& edit, const std::string& text, bool exact) {
   if (!Reachable(edit)) return false;
   std::string accepted = text;
   if (edit.MaxLength() > 0 && accepted.size() > static_cast<std::size_t>(edit.MaxLength())) {
@@ -200,8 +209,18 @@ bool Type(Edit& edit, const std::string& text) {
     }
     accepted.resize(i);
   }
-  edit.OwnerForm().App().Dispatch([&] { edit.SetTextFromUser(accepted); });
+  edit.OwnerForm().App().Dispatch([&] { edit.SetTextFromUser(accepted, exact); });
   return true;
+}
+
+}  // namespace
+
+bool Type(Edit& edit, const std::string& text) { return TypeText(edit, text, true); }
+
+bool TypeUnicode(Edit& edit, std::string_view utf8) {
+  bool exact = true;
+  const std::string text = platform::Utf8ToCp936(utf8, &exact);
+  return TypeText(edit, text, exact);
 }
 
 bool SetCheck(ListView& list, int index, bool checked) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ui/Backend.h"
@@ -33,7 +34,11 @@ class HeadlessBackend final : public Backend {
   // taken (OK or Yes).
   void QueueAnswer(ModalResult answer) { answers_.push_back(answer); }
   // Entries of the next input dialogs; std::nullopt cancels. Without one the dialog is cancelled.
-  void QueueInput(std::optional<std::string> entry) { inputs_.push_back(std::move(entry)); }
+  void QueueInput(std::optional<std::string> entry) {
+    inputs_.push_back(entry ? std::optional<Entry>(Entry{std::move(*entry), true}) : std::nullopt);
+  }
+  // An entry typed as UTF-8, with characters that code page 936 may not hold.
+  void QueueUnicodeInput(std::string_view utf8);
   // Runs while a form is shown modally, like the user working in it; when it returns and the
   // form is still open, the form is closed as by its close box.
   void SetModalHandler(std::function<void(Form&)> handler) { modalHandler_ = std::move(handler); }
@@ -62,7 +67,7 @@ class HeadlessBackend final : public Backend {
   void Quit() override {}
   ModalResult ShowMessageBox(Form* owner, const MessageRequest& request) override;
   ModalResult ShowMessageDialog(Form* owner, const MessageRequest& request) override;
-  bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value) override;
+  bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value, bool& exact) override;
 
  private:
   friend class TimerPeer;
@@ -84,7 +89,11 @@ class HeadlessBackend final : public Backend {
   std::uint64_t now_ = 0;
   std::uint64_t runLimit_ = 10 * 60 * 1000;
   std::deque<ModalResult> answers_;
-  std::deque<std::optional<std::string>> inputs_;
+  struct Entry {
+    std::string text;
+    bool exact = true;
+  };
+  std::deque<std::optional<Entry>> inputs_;
   std::function<void(Form&)> modalHandler_;
   std::function<void()> processHook_;
   std::vector<MessageRecord> messages_;
@@ -96,6 +105,8 @@ class HeadlessBackend final : public Backend {
 // Errors escaping a handler go to the application's error report, as from the message loop.
 bool Click(Control& control);  // a button or a link label
 bool Type(Edit& edit, const std::string& text);  // replaces the text, cut at MaxLength
+// Types UTF-8 text, which may hold characters code page 936 cannot (Control::TextExact).
+bool TypeUnicode(Edit& edit, std::string_view utf8);
 bool SetCheck(ListView& list, int index, bool checked);
 bool Hover(LinkLabel& link, bool inside);
 bool PressMouse(HeaderPanel& panel, int x, int y);

@@ -17,19 +17,20 @@ std::wstring Wide(const std::string& cp936) {
   return std::wstring(u.begin(), u.end());
 }
 
-std::string Narrow(const wchar_t* text, int length) {
+std::string Narrow(const wchar_t* text, int length, bool* exact) {
   std::u16string u = length < 0 ? std::u16string(reinterpret_cast<const char16_t*>(text))
                                 : std::u16string(reinterpret_cast<const char16_t*>(text),
                                                  static_cast<std::size_t>(length));
-  return platform::Utf16ToCp936(u);
+  return platform::Utf16ToCp936(u, exact);
 }
 
-std::string WindowTextOf(HWND hwnd) {
+std::string WindowTextOf(HWND hwnd, bool* exact) {
+  if (exact) *exact = true;
   int length = GetWindowTextLengthW(hwnd);
   if (length <= 0) return {};
   std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
   int got = GetWindowTextW(hwnd, buffer.data(), length + 1);
-  return Narrow(buffer.c_str(), got < 0 ? 0 : got);
+  return Narrow(buffer.c_str(), got < 0 ? 0 : got, exact);
 }
 
 DWORD FormStyle(BorderStyle style) {
@@ -240,8 +241,8 @@ class Win32Backend final : public Backend {
     return RunMessageDialogForm(*app_, owner, request);
   }
 
-  bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value) override {
-    return RunInputDialogForm(*app_, owner, request, value);
+  bool ShowInputDialog(Form* owner, const InputRequest& request, std::string& value, bool& exact) override {
+    return RunInputDialogForm(*app_, owner, request, value, exact);
   }
 
   void FireTimer(UINT_PTR id) {

@@ -100,7 +100,7 @@ ModalResult RunMessageDialogForm(Application& app, Form* owner, const MessageReq
 }
 
 bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& request,
-                        std::string& value) {
+                        std::string& value, bool& exact) {
   Form form(app, "InputDialog");
   form.SetCaption(request.caption);
   UseOwnerLook(form, owner);
@@ -135,6 +135,7 @@ bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& reque
   };
   if (form.ShowModal() != ModalResult::Ok) return false;
   value = edit.Text();
+  exact = edit.TextExact();
   return true;
 }
 

@@ -18,8 +18,9 @@ class Win32Backend;
 
 // Code page 936 <-> UTF-16, explicitly, whatever the system's ANSI code page is.
 std::wstring Wide(const std::string& cp936);
-std::string Narrow(const wchar_t* text, int length = -1);
-std::string WindowTextOf(HWND hwnd);
+// `exact` (when given): whether code page 936 holds every character.
+std::string Narrow(const wchar_t* text, int length = -1, bool* exact = nullptr);
+std::string WindowTextOf(HWND hwnd, bool* exact = nullptr);
 
 // Window class names and property names the end-to-end driver relies on.
 inline constexpr wchar_t kFormClass[] = L"ZelkForm";
@@ -81,7 +82,7 @@ DWORD FormStyle(BorderStyle style);
 DWORD FormExStyle(BorderStyle style);
 
 ModalResult RunMessageDialogForm(Application& app, Form* owner, const MessageRequest& request);
-bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& request,
-                        std::string& value);
+bool RunInputDialogForm(Application& app, Form* owner, const InputRequest& request, std::string& value,
+                        bool& exact);
 
 }  // namespace ui::win32

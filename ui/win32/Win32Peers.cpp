@@ -343,8 +343,9 @@ bool RouteChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& resu
       if (peer && !peer->Syncing()) {
         auto* edit = static_cast<Edit*>(control);
         Guarded([edit, child] {
-          std::string text = WindowTextOf(child);
-          edit->OwnerForm().App().Dispatch([edit, &text] { edit->SetTextFromUser(text); });
+          bool exact = true;
+          std::string text = WindowTextOf(child, &exact);
+          edit->OwnerForm().App().Dispatch([edit, &text, exact] { edit->SetTextFromUser(text, exact); });
         });
       }
       result = 0;

@@ -217,9 +217,9 @@ TEST(ImportExport, WrongPasswordsAreRefused) {
   EXPECT_FALSE(platform::FileExists(dir / "out\\f.txt"));
 }
 
-// The third of five files fails: the first two stay, progress reports 60 then 100, the result
-// is 3, and the failure is recorded.
-TEST(ImportExport, FailingEntryStopsImportAndIsRecorded) {
+// The third of five files fails in the middle: only it is left out (nothing of it stays), the
+// others go in, progress runs to the end and the failure is recorded.
+TEST(ImportExport, FailingEntryIsLeftOutAndTheOthersStored) {
   ScratchDir dir;
   ASSERT_TRUE(platform::ForceDirectories(dir / "src"));
   for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"})
@@ -233,16 +233,17 @@ TEST(ImportExport, FailingEntryStopsImportAndIsRecorded) {
   fs.OnFileProgress.Handler = [](void*, TContainerFS&, const std::string& name, double) {
     if (name == "c.txt") throw Exception("disk went away");
   };
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\", "in", 63, false, 0, false), 3);
-  EXPECT_EQ(progress, (std::vector<double>{0, 20, 40, 60, 100}));
-  EXPECT_TRUE(fs.FileExists("in\\a.txt"));
-  EXPECT_TRUE(fs.FileExists("in\\b.txt"));
-  EXPECT_FALSE(fs.FileExists("in\\d.txt"));
-  EXPECT_TRUE(fs.LastImportError().Failed);
-  EXPECT_EQ(fs.LastImportError().ContainerPath, "c.txt");
-  EXPECT_EQ(fs.LastImportError().DiskPath, dir / "src\\c.txt");
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\", "in", 63, false, 0, false), 5);
+  EXPECT_EQ(progress, (std::vector<double>{0, 20, 40, 60, 80, 100, 100}));
+  for (const char* name : {"a.txt", "b.txt", "d.txt", "e.txt"})
+    EXPECT_TRUE(fs.FileExists(std::string("in\\") + name)) << name;
+  EXPECT_FALSE(fs.FileExists("in\\c.txt"));
+  ASSERT_EQ(fs.ImportFailures().size(), 1u);
+  EXPECT_EQ(fs.ImportFailures()[0].ContainerPath, "c.txt");
+  EXPECT_EQ(fs.ImportFailures()[0].DiskPath, dir / "src\\c.txt");
+  EXPECT_EQ(fs.ImportFailures()[0].Message, "disk went away");
   EXPECT_EQ(fs.LastImportError().Message, "disk went away");
-  EXPECT_TRUE(fs.Cancel());
+  EXPECT_FALSE(fs.Cancel());
   // The next call starts clean; nothing to import is not a failure.
   fs.OnFileProgress.Handler = nullptr;
   progress.clear();
