@@ -94,6 +94,9 @@ bool RenameFile(const std::string& from, const std::string& to) {
   }
   return MoveFileW(src.c_str(), dst.c_str()) != 0;
 }
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
   return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), failIfExists) != 0;
 }
