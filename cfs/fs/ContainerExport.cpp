@@ -49,7 +49,8 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   }
   if (entry.Name.empty()) return;
   const std::string n = entry.Dir + entry.Name;
-  if (platform::FileExists(base + n)) {
+  const std::uint32_t existing = platform::GetFileAttributes(base + n);
+  if (existing != platform::kInvalidAttributes && !(existing & platform::kAttrDirectory)) {
     if (existingFiles == 1) return;
     if (existingFiles == 2) {
       bool overwrite = false;
@@ -74,7 +75,7 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
                                       static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
                                       static_cast<std::uint16_t>(age), local);
   if (dated) utc = platform::FileTimeLocalToUtc(local);
-  target.Commit(stream.GetSize(), dated ? &utc : nullptr, FileGetAttr(src + n));
+  target.Commit(stream.GetSize(), dated ? &utc : nullptr, FileGetAttr(src + n), existing);
 }
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,

@@ -20,7 +20,7 @@ TExportTarget::TExportTarget(const std::string& folder, const std::string& relat
     const std::string candidate = "~zelk" + std::to_string(i) + ".tmp";
     if (reserved.count(platform::UpperCaseAscii(relativeFolder + candidate))) continue;
     const std::string path = folder + candidate;
-    if (platform::FileExists(path) || platform::DirectoryExists(path)) continue;
+    if (platform::GetFileAttributes(path) != platform::kInvalidAttributes) continue;
     temp_ = path;
     return;
   }
@@ -34,13 +34,13 @@ TExportTarget::~TExportTarget() {
   platform::DeleteFile(temp_);
 }
 
-void TExportTarget::Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes) {
+void TExportTarget::Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes,
+                           std::uint32_t old) {
   const std::int64_t written = platform::FileSize(temp_);
   if (written != size)
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " written short: " +
                     std::to_string(written) + " of " + std::to_string(size) + " bytes.");
   if (utcTime) platform::SetFileTime(temp_, *utcTime);
-  const std::uint32_t old = platform::GetFileAttributes(target_);
   if (old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory))
     platform::SetFileAttributes(target_, platform::kAttrNormal);
   if (!platform::MoveReplacing(temp_, target_)) {

@@ -22,9 +22,10 @@ class TExportTarget {
   const std::string& TargetPath() const { return target_; }
   // Checks that the temporary file holds `size` bytes, stamps it with `utcTime` (when given) and
   // puts it in the target's place, replacing an existing file (whose read-only bit is cleared
-  // first, as overwriting always did); then gives the target `attributes`. Raises when the file
-  // is short or the target cannot be replaced; the old target then stays.
-  void Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes);
+  // first, as overwriting always did); then gives the target `attributes`. `old` is what
+  // platform::GetFileAttributes said of the target before. Raises when the file is short or the
+  // target cannot be replaced; the old target then stays as it was.
+  void Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes, std::uint32_t old);
 
  private:
   std::string target_;
