@@ -75,7 +75,8 @@ TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& eve
     container.reset();
     return Fail(options, events, e.what());
   }
-  for (const TCFSExportFailure& f : container->LastExportFailures()) result.notRestored.push_back({f.FileName, f.Message});
+  for (const TCFSExportFailure& f : container->LastExportFailures())
+    result.notRestored.push_back({f.FileName, f.Message});
   if (!result.notRestored.empty()) {
     result.status = TRestoreStatus::Incomplete;
     events.Message({TBackupMessage::RestoreIncomplete, FormatNotRestored(result.notRestored), {}});
