@@ -23,6 +23,7 @@ enum class TBackupMessage {
   ReadBackFailed,   // the built package does not read back; the working files stay
   ZipNote,          // a note of the zip writer (its caption comes along)
   RestoreFailed,    // the package cannot be opened or exported
+  RestoreIncomplete,  // the export went through, but some files could not be written
 };
 
 struct TBackupNotice {

@@ -1,6 +1,7 @@
 #include "backup/CarriedFiles.h"
 
 #include "cfs/fs/ContainerFS.h"
+#include "platform/Exception.h"
 
 namespace {
 // The carried container opens with this password (an unencrypted one opens with any).
@@ -11,4 +12,9 @@ void ExtractCarriedFiles(const std::string& programPath, const std::string& dir,
   TContainerFS container(programPath, 0, kCarriedPassword, "", "", 0);
   if (threadCount > 0) container.SetThreadCount(threadCount);
   container.ExportFiles("*.*", dir, 63, true, 0);
+  // A carried file that cannot be written is an error of this step, as it always was.
+  if (!container.LastExportFailures().empty()) {
+    const TCFSExportFailure& first = container.LastExportFailures().front();
+    throw Exception(first.Message);
+  }
 }

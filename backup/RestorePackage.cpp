@@ -8,10 +8,13 @@
 
 namespace {
 
+// At most this many files are named in the report of an incomplete restore.
+constexpr std::size_t kListedNotRestored = 10;
+
 TRestoreResult Fail(const TRestoreOptions& options, TBackupEvents& events, const std::string& error) {
   events.Message({TBackupMessage::RestoreFailed,
                   platform::Utf8ToCp936("不能解压！ '") + options.packagePath + "'", {}});
-  return {TRestoreStatus::Failed, error, 0};
+  return {TRestoreStatus::Failed, error, 0, {}};
 }
 
 }  // namespace
@@ -28,10 +31,10 @@ TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& eve
   if (encrypted) {
     try {
       if (options.password) {
-        if (!CheckContainerPassword(package, password)) return {TRestoreStatus::WrongPassword, {}, 0};
+        if (!CheckContainerPassword(package, password)) return {TRestoreStatus::WrongPassword, {}, 0, {}};
       } else {
         do {
-          if (!events.AskPassword(password)) return {TRestoreStatus::Cancelled, {}, 0};
+          if (!events.AskPassword(password)) return {TRestoreStatus::Cancelled, {}, 0, {}};
         } while (!CheckContainerPassword(package, password));
       }
     } catch (const std::exception& e) {
@@ -65,12 +68,28 @@ TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& eve
   container->OnFileProgress.Handler = [&events](void*, TContainerFS&, const std::string& name, double percent) {
     events.FileProgress(name, percent);
   };
-  TRestoreResult result{TRestoreStatus::Restored, {}, 0};
+  TRestoreResult result{TRestoreStatus::Restored, {}, 0, {}};
   try {
     result.filesFound = container->ExportFiles("*.*", options.targetDir, 63, true, 2);
   } catch (const std::exception& e) {
     container.reset();
     return Fail(options, events, e.what());
   }
+  for (const TCFSExportFailure& f : container->LastExportFailures())
+    result.notRestored.push_back({f.FileName, f.Message});
+  if (!result.notRestored.empty()) {
+    result.status = TRestoreStatus::Incomplete;
+    events.Message({TBackupMessage::RestoreIncomplete, FormatNotRestored(result.notRestored), {}});
+  }
   return result;
+}
+
+std::string FormatNotRestored(const std::vector<TNotRestored>& files) {
+  std::string text = platform::Utf8ToCp936("解压不完整！下面的文件无法写入，保持原样：");
+  for (std::size_t i = 0; i < files.size() && i < kListedNotRestored; ++i) text += "\r\n" + files[i].fileName;
+  if (files.size() > kListedNotRestored)
+    text += "\r\n" + platform::Utf8ToCp936("……共 ") + std::to_string(files.size()) + platform::Utf8ToCp936(" 个文件");
+  if (!files.empty()) text += "\r\n" + platform::Utf8ToCp936("原因：") + files.front().reason;
+  text += "\r\n" + platform::Utf8ToCp936("其余文件已经解压。");
+  return text;
 }

@@ -49,6 +49,9 @@ bool CreateDirectory(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates every missing level
 bool RemoveDirectory(const std::string& path);   // empty directories only
 bool RenameFile(const std::string& from, const std::string& to);  // fails when `to` exists
+// Moves the file `from` to `to` in one step, replacing an existing file `to` (both on one volume:
+// a rename). Fails, leaving both as they were, when `to` is a folder or read-only.
+bool MoveReplacing(const std::string& from, const std::string& to);
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists);
 
 // kInvalidAttributes when the path does not exist.

@@ -119,12 +119,24 @@ void TForm1::btn1Click() {
   TStubWindowEvents events(*this);
   const TRestoreStatus status = RestorePackage(options, events).status;
   FlushProgress();
-  // Cancelled or failed: the window keeps its exporting look with no button.
-  if (status != TRestoreStatus::Restored) return;
+  if (status != TRestoreStatus::Restored) {
+    // Cancelled, failed or incomplete (the dialog has named the files): the player may try
+    // again or leave, with the mouse alone, as the window has no title bar.
+    ShowButtonsAgain();
+    return;
+  }
 
   App().ShowMessageBox(this, Cp936("退出吗？"), Cp936("解压完成"), ui::MessageIcon::Information);
   Close();
   App().Terminate();
+}
+
+void TForm1::ShowButtonsAgain() {
+  pb1.SetVisible(false);
+  pb2.SetVisible(false);
+  btn1.SetVisible(true);
+  btn1.SetEnabled(true);
+  btn2.SetVisible(true);
 }
 
 TOverwriteAnswer TForm1::CFSConfirmOverwrite(const std::string& fileName) {

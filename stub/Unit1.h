@@ -50,6 +50,8 @@ class TForm1 : public ui::Form {
 
  private:
   void ShowProgress();
+  // Back from the exporting look to the two buttons ("立即解压" retries, "关闭程序" leaves).
+  void ShowButtonsAgain();
 
   bool clientFolderReported_ = false;
   std::string progressFile_;

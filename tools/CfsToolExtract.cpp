@@ -18,6 +18,12 @@ int CfsToolExtract(const CfsToolArgs& args, const CfsToolIO& io) {
     p = password;
   };
   fs.ExportFiles("*.*", target, 63, true, 0);
+  if (!fs.LastExportFailures().empty()) {
+    // Every other file was written; these were left as they were on disk.
+    io.Err("cfstool: these files could not be extracted (" + std::to_string(fs.LastExportFailures().size()) + "):\n");
+    for (const TCFSExportFailure& f : fs.LastExportFailures()) io.Err("  " + f.FileName + ": " + f.Message + "\n");
+    return kCfsToolFailed;
+  }
   if (fs.Cancel()) {
     io.Err("extract stopped before the end\n");
     return kCfsToolFailed;

@@ -45,7 +45,8 @@ void TCfsToolEvents::OverallProgress(double percent, bool&) {
 }
 
 void TCfsToolEvents::Message(const TBackupNotice& notice) {
-  if (notice.kind == TBackupMessage::RestoreFailed) return;  // the command says why, in its words
+  // The command says why, in its words.
+  if (notice.kind == TBackupMessage::RestoreFailed || notice.kind == TBackupMessage::RestoreIncomplete) return;
   ClearLine();
   std::string text;
   for (char c : notice.text)

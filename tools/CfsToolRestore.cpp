@@ -84,6 +84,10 @@ int CfsToolRestore(const CfsToolArgs& args, const CfsToolIO& io) {
     case TRestoreStatus::WrongPassword:
       io.Err("cfstool: wrong password for " + args.positional[0] + "\n");
       return kCfsToolFailed;
+    case TRestoreStatus::Incomplete:
+      io.Err("cfstool: these files could not be restored (" + std::to_string(result.notRestored.size()) + "):\n");
+      for (const TNotRestored& f : result.notRestored) io.Err("  " + f.fileName + ": " + f.reason + "\n");
+      return kCfsToolFailed;
     case TRestoreStatus::Failed:
       break;
   }

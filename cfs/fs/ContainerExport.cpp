@@ -1,5 +1,6 @@
 // Exporting stored files to disk.
 #include <cmath>
+#include <exception>
 #include <set>
 
 #include "cfs/fs/BulkSupport.h"
@@ -7,6 +8,7 @@
 #include "cfs/fs/ConsistencyCheck.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/fs/ExportAhead.h"
+#include "cfs/fs/ExportTarget.h"
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
@@ -40,7 +42,7 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
 }
 
 void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
-                               TExportAhead* ahead, std::size_t fileIndex) {
+                               TExportAhead* ahead, std::size_t fileIndex, const std::set<std::string>& reserved) {
   const std::string base = platform::GetCurrentDirectory();
   if (!entry.Dir.empty()) {
     const std::string folder = base + platform::ExcludeTrailingPathDelimiter(entry.Dir);
@@ -48,37 +50,33 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   }
   if (entry.Name.empty()) return;
   const std::string n = entry.Dir + entry.Name;
-  const std::string disk = base + n;
-  if (platform::FileExists(disk)) {
+  const std::uint32_t existing = platform::GetFileAttributes(base + n);
+  if (existing != platform::kInvalidAttributes && !(existing & platform::kAttrDirectory)) {
     if (existingFiles == 1) return;
     if (existingFiles == 2) {
       bool overwrite = false;
       QueryOverwrite(n, src + n, overwrite);
       if (!overwrite) return;
     }
-    platform::SetFileAttributes(disk, platform::kAttrNormal);
-    platform::DeleteFile(disk);
   }
   currentFileName_ = n;
   std::unique_ptr<TCFSFileStream> own;
   if (!ahead) own = std::make_unique<TCFSFileStream>(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
   TCFSFileStream& stream = ahead ? ahead->Open(fileIndex, FileProgressRelay()) : *own;
-  if (platform::FileExists(disk)) {
-    platform::DeleteFile(disk);
-    if (platform::FileExists(disk))
-      throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(disk) + " cannot be overwritten.");
-  }
+  // The old file stays in place until the new one is whole.
+  TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, reserved);
   if (ahead)
-    stream.SaveToFile(disk, *ahead, fileIndex);
+    stream.SaveToFile(target.TempPath(), *ahead, fileIndex);
   else
-    stream.SaveToFile(disk);
-  // The date goes first: a read-only file could not be opened to set it afterwards.
+    stream.SaveToFile(target.TempPath());
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
-  if (age != -1 && platform::DosDateTimeToFileTime(static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
-                                                   static_cast<std::uint16_t>(age), local))
-    platform::SetFileTime(disk, platform::FileTimeLocalToUtc(local));
-  platform::SetFileAttributes(disk, FileGetAttr(src + n));
+  std::int64_t utc = 0;
+  const bool dated = age != -1 && platform::DosDateTimeToFileTime(
+                                      static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
+                                      static_cast<std::uint16_t>(age), local);
+  if (dated) utc = platform::FileTimeLocalToUtc(local);
+  target.Commit(stream.GetSize(), dated ? &utc : nullptr, FileGetAttr(src + n), existing);
 }
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,
@@ -87,6 +85,7 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   // export some files wrong or silently leave them out: nothing is written from it.
   RequireConsistentContainer(*this, "TContainerFS.ExportFiles");
   std::int32_t result = 0;
+  exportFailures_.clear();
   const std::string saved = platform::GetCurrentDirectory();
   if (!targetDir.empty()) {
     if ((!platform::DirectoryExists(targetDir) && !platform::ForceDirectories(targetDir)) ||
@@ -109,6 +108,10 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   }
   std::vector<ScanEntry> entries;
   ScanContainer(src, "", m, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  std::set<std::string> reserved;
+  for (const ScanEntry& e : entries)
+    reserved.insert(platform::UpperCaseAscii(e.Name.empty() ? platform::ExcludeTrailingPathDelimiter(e.Dir)
+                                                            : e.Dir + e.Name));
   std::unique_ptr<TExportAhead> ahead;
   if (threadCount_ > 1) {
     std::vector<std::string> files;
@@ -120,7 +123,12 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   std::size_t fileIndex = 0;
   for (std::int32_t i = 0; i < total; ++i) {
     const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
-    ExportEntry(src, entry, existingFiles, ahead.get(), fileIndex);
+    try {
+      ExportEntry(src, entry, existingFiles, ahead.get(), fileIndex, reserved);
+    } catch (const std::exception& e) {
+      // This file stays as it was on disk; the others are still worth writing.
+      exportFailures_.push_back({entry.Dir + entry.Name, e.what()});
+    }
     if (!entry.Name.empty()) ++fileIndex;
     DoProgress(std::nearbyint(double(i + 1) / double(total) * 100));
     if (cancel_) break;

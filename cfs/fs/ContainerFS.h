@@ -3,6 +3,7 @@
 // file, free space, directory, page maps) and offers handle-level access to stored files.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,13 @@ struct TCFSImportError {
   // The disk name has characters that code page 936 cannot hold (DiskPath shows "?" for them):
   // it cannot be stored under its own name, and never under another.
   bool NameNotCp936 = false;
+};
+
+// A stored file the last export could not write: its disk name (relative to the export folder)
+// and the error's text. The disk file of that name is left as it was.
+struct TCFSExportFailure {
+  std::string FileName;
+  std::string Message;
 };
 
 // One open stored file.
@@ -118,9 +126,11 @@ class TContainerFS {
   std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
                                std::uint8_t existingFiles, bool askPassword);
   // Exports the stored files matching mask (container folder part + mask) into the disk folder
-  // targetDir (created when missing). Returns the number of matching files found. Errors are
-  // raised after the disk's current directory is restored. Item names that could lead outside
-  // targetDir are refused with an exception before anything is written for them.
+  // targetDir (created when missing). Returns the number of matching files found. Each file is
+  // written under a temporary name in its folder and replaces the disk file only once it is
+  // whole; a file that cannot be read or written leaves the disk file as it was, is recorded in
+  // LastExportFailures and the export goes on with the next one. Item names that could lead
+  // outside targetDir are refused with an exception before anything is written for them.
   std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::int32_t attributes,
                            bool recursive, std::uint8_t existingFiles);
 
@@ -128,6 +138,8 @@ class TContainerFS {
   // the last of them (Failed false when there is none).
   const std::vector<TCFSImportError>& ImportFailures() const { return importFailures_; }
   const TCFSImportError& LastImportError() const { return lastImportError_; }
+  // The files the last ExportFiles call could not write, in export order.
+  const std::vector<TCFSExportFailure>& LastExportFailures() const { return exportFailures_; }
   // Threads the bulk operations (import, export) may use: with more than 1, that many workers
   // compress or unpack blocks ahead while this thread stores or writes them in the one-thread
   // order, so the bytes do not depend on the count. 1 runs the sequential path; the default is
@@ -205,8 +217,9 @@ class TContainerFS {
                    TImportAhead* ahead, std::size_t fileIndex, bool& created);
   // Workers that read and compress the files of an import ahead; none with one thread.
   std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
+  // Reserved: upper-cased relative names of the scan, which temporary names must avoid.
   void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, TExportAhead* ahead,
-                   std::size_t fileIndex);
+                   std::size_t fileIndex, const std::set<std::string>& reserved);
   TCFSStreamProgressEvent FileProgressRelay();
   void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message,
                            bool nameNotCp936 = false);
@@ -227,6 +240,7 @@ class TContainerFS {
   std::string currentFileName_;
   TCFSImportError lastImportError_;
   std::vector<TCFSImportError> importFailures_;
+  std::vector<TCFSExportFailure> exportFailures_;
   // One page buffer for every read and write.
   TCFSPageRec page_;
   TCodecScratch codecScratch_;

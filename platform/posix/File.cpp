@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
+#include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
 
 namespace platform {
@@ -73,11 +75,14 @@ std::unique_ptr<File> File::Open(const std::string& path, FileAccess access, Fil
     SetError(error, EISDIR);
     return nullptr;
   }
+  std::optional<posix::FolderChange> change;
+  if (flags & O_CREAT) change.emplace(native);
   int fd = ::open(native.c_str(), flags, 0666);
   if (fd < 0) {
     SetError(error, errno);
     return nullptr;
   }
+  if (change) change->Added();
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     int code = errno ? errno : EISDIR;

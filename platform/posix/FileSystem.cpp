@@ -25,6 +25,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
 
 namespace platform {
@@ -206,17 +207,39 @@ bool DeleteFile(const std::string& path) {
     posix::RememberError(EACCES);
     return false;
   }
-  return unlink(native.c_str()) == 0 || Fail();
+  posix::FolderChange change(native);
+  if (unlink(native.c_str()) != 0) return Fail();
+  change.Removed();
+  return true;
+}
+
+// rename(2) with the folder indexes told of both names.
+static bool Rename(const std::string& src, const std::string& dst) {
+  posix::FolderChange gone(src), added(dst);
+  if (rename(src.c_str(), dst.c_str()) != 0) return Fail();
+  if (added.SameFolder(gone)) {
+    added.RenamedFrom(gone);
+  } else {
+    gone.Removed();
+    added.Added();
+  }
+  return true;
 }
 
 bool CreateDirectory(const std::string& path) {
   std::string native = WithoutTrailingSlash(posix::ToNative(path));
-  return mkdir(native.c_str(), 0777) == 0 || Fail();
+  posix::FolderChange change(native);
+  if (mkdir(native.c_str(), 0777) != 0) return Fail();
+  change.Added();
+  return true;
 }
 
 bool RemoveDirectory(const std::string& path) {
   std::string native = WithoutTrailingSlash(posix::ToNative(path));
-  return rmdir(native.c_str()) == 0 || Fail();
+  posix::FolderChange change(native);
+  if (rmdir(native.c_str()) != 0) return Fail();
+  change.Removed();
+  return true;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -233,7 +256,30 @@ bool RenameFile(const std::string& from, const std::string& to) {
     // Case-only rename: the resolved target is the source; use the requested spelling.
     dst = posix::ToNative(ExtractFilePath(to)) + Cp936ToUtf8(ExtractFileName(to));
   }
-  return rename(src.c_str(), dst.c_str()) == 0 || Fail();
+  return Rename(src, dst);
+}
+
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  std::string src = WithoutTrailingSlash(posix::ToNative(from));
+  std::string dst = WithoutTrailingSlash(posix::ToNative(to));
+  struct stat s1, s2;
+  if (lstat(src.c_str(), &s1) != 0) return Fail();
+  if (S_ISDIR(s1.st_mode)) {
+    posix::RememberError(EISDIR);
+    return false;
+  }
+  if (lstat(dst.c_str(), &s2) == 0) {
+    if (S_ISDIR(s2.st_mode)) {
+      posix::RememberError(EISDIR);
+      return false;
+    }
+    // Windows refuses to replace a read-only file.
+    if (S_ISREG(s2.st_mode) && (s2.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      posix::RememberError(EACCES);
+      return false;
+    }
+  }
+  return Rename(src, dst);
 }
 
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {

@@ -1,45 +1,17 @@
 #include "platform/posix/NativePath.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <memory>
 
 #include "platform/Text.h"
+#include "platform/posix/FolderIndex.h"
 
 namespace platform::posix {
 
 namespace {
 
 thread_local int lastError = 0;
-
-bool SameAsciiNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 0x20;
-    if (y >= 'A' && y <= 'Z') y += 0x20;
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// Looks in `dir` for the entry whose name equals `name` without regard to ASCII case. False
-// when the folder cannot be read; `found` is empty when no entry matches.
-// UTF-8 bytes of non-ASCII characters are >= 0x80, so folding ASCII alone is what the program's
-// case-insensitive code page 936 comparison does too.
-bool FindNoCase(const std::string& dir, const std::string& name, std::string& found) {
-  found.clear();
-  std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.empty() ? "." : dir.c_str()), closedir);
-  if (!d) return false;
-  while (dirent* e = readdir(d.get())) {
-    std::string candidate = e->d_name;
-    // Several names may differ only in case; take the smallest for a stable answer.
-    if (SameAsciiNoCase(candidate, name) && (found.empty() || candidate < found)) found = candidate;
-  }
-  return true;
-}
 
 // The answer of the component-wise walk below for the usual paths, with fewer system calls: a
 // path that exists as written needs one lstat, and a path whose folder exists as written needs

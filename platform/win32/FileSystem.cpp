@@ -94,6 +94,16 @@ bool RenameFile(const std::string& from, const std::string& to) {
   }
   return MoveFileW(src.c_str(), dst.c_str()) != 0;
 }
+bool MoveReplacing(const std::string& from, const std::string& to) {
+  std::wstring dst = Wide(to);
+  // Windows refuses to replace a read-only file or a folder; wine would replace a read-only one.
+  const DWORD existing = GetFileAttributesW(dst.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return MoveFileExW(Wide(from).c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
 bool CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
   return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), failIfExists) != 0;
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/Text.h"
+#include "tests/platform/TempDir.h"
 
 namespace {
 
@@ -29,6 +30,9 @@ TestTree::TestTree() {
 }
 
 TestTree::~TestTree() {
+  // Read-only files (the fake games have some) need their attribute cleared first on Windows,
+  // where remove_all alone leaves them and their folders behind.
+  if (!root_.empty()) testutil::RemoveTree(Dir(""));
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }

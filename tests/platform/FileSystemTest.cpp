@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -78,6 +81,22 @@ TEST(FileSystem, DeleteRenameCopy) {
   EXPECT_TRUE(GetFileTime(b, copied));
   EXPECT_EQ(copied, t);
   EXPECT_FALSE(CopyFile(dir.Path() + "missing", dir.Path() + "x", false));
+
+  // Moving over an existing file replaces it in one step, but never a read-only file or a folder.
+  ASSERT_TRUE(testutil::WriteFile(dir.Path() + "new.tmp", "new"));
+  EXPECT_TRUE(MoveReplacing(dir.Path() + "new.tmp", a));
+  EXPECT_EQ(testutil::ReadFile(a), "new");
+  EXPECT_FALSE(FileExists(dir.Path() + "new.tmp"));
+  ASSERT_TRUE(testutil::WriteFile(dir.Path() + "new.tmp", "newer"));
+  ASSERT_TRUE(SetFileAttributes(a, kAttrReadOnly));
+  EXPECT_FALSE(MoveReplacing(dir.Path() + "new.tmp", a));
+  ASSERT_TRUE(SetFileAttributes(a, kAttrNormal));
+  ASSERT_TRUE(CreateDirectory(dir.Path() + "folder"));
+  EXPECT_FALSE(MoveReplacing(dir.Path() + "new.tmp", dir.Path() + "folder"));
+  EXPECT_EQ(testutil::ReadFile(a), "new");
+  EXPECT_TRUE(DirectoryExists(dir.Path() + "folder"));
+  EXPECT_TRUE(MoveReplacing(dir.Path() + "new.tmp", dir.Path() + "fresh.txt"));
+  EXPECT_EQ(testutil::ReadFile(dir.Path() + "FRESH.TXT"), "newer");
 
   EXPECT_TRUE(SetFileAttributes(b, kAttrReadOnly));
   EXPECT_FALSE(DeleteFile(b));  // read-only files stay, as on Windows
@@ -238,5 +257,37 @@ TEST(FileSystem, NamesAndArgumentsWithoutACp936FormAreMarked) {
   EXPECT_FALSE(args[0].exact);
   EXPECT_TRUE(args[1].exact);
   EXPECT_EQ(args[1].text, "dir\\\xD6\xD0");
+#endif
+}
+
+// A folder with many entries answers case-insensitive lookups from what it holds now: after
+// files are created, moved, renamed and deleted here, and after another program adds one.
+TEST(FileSystem, LookupInALargeFolderFollowsEveryChange) {
+  testutil::TempDir dir;
+  const std::string base = dir.Path();
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(testutil::WriteFile(base + "File" + std::to_string(i) + ".txt", ""));
+  EXPECT_TRUE(FileExists(base + "FILE7.TXT"));
+  EXPECT_FALSE(FileExists(base + "file300.txt"));
+  ASSERT_TRUE(testutil::WriteFile(base + "file300.txt", "x"));
+  EXPECT_TRUE(FileExists(base + "FILE300.txt"));
+  ASSERT_TRUE(testutil::WriteFile(base + "Temp.tmp", "moved"));
+  EXPECT_TRUE(MoveReplacing(base + "TEMP.TMP", base + "FILE8.TXT"));
+  EXPECT_FALSE(FileExists(base + "temp.tmp"));
+  EXPECT_EQ(testutil::ReadFile(base + "file8.txt"), "moved");
+  EXPECT_TRUE(RenameFile(base + "file9.TXT", base + "Nine.txt"));
+  EXPECT_FALSE(FileExists(base + "FILE9.txt"));
+  EXPECT_TRUE(FileExists(base + "NINE.TXT"));
+  EXPECT_TRUE(DeleteFile(base + "NINE.txt"));
+  EXPECT_FALSE(FileExists(base + "nine.txt"));
+  ASSERT_TRUE(CreateDirectory(base + "Sub"));
+  EXPECT_TRUE(DirectoryExists(base + "SUB"));
+  EXPECT_EQ(Names(base + "*.*", kAttrAnyFile).size(), 2u + 301u);
+#ifndef _WIN32
+  // Another program's file, once the folder's clock has moved on.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  std::FILE* f = std::fopen((ReplaceSeparators(base, '\\', '/') + "Foreign.TXT").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_TRUE(FileExists(base + "foreign.txt"));
 #endif
 }

@@ -10,18 +10,21 @@
 
 namespace testutil {
 
+// Removes the folder dir (ending in "\") with everything below it; read-only, hidden and system
+// files and folders too, which Windows refuses to delete until their attributes are cleared.
 inline void RemoveTree(const std::string& dir) {
   std::vector<platform::DirEntry> entries;
   platform::ListDirectory(dir + "*", platform::kAttrAnyFile, entries);
   for (const auto& e : entries) {
     if (e.name == "." || e.name == "..") continue;
     std::string path = dir + e.name;
-    platform::SetFileAttributes(path, 0);
+    platform::SetFileAttributes(path, platform::kAttrNormal);
     if (e.attributes & platform::kAttrDirectory)
       RemoveTree(path + "\\");
     else
       platform::DeleteFile(path);
   }
+  platform::SetFileAttributes(dir, platform::kAttrNormal);
   platform::RemoveDirectory(dir);
 }
 

@@ -143,8 +143,8 @@ TEST(StubRestore, YesReplacesOnlyThatFileAndEveryOtherIsAskedAgain) {
 }
 
 // An entry with characters code page 936 cannot hold is refused and asked again: as "????" it
-// would open this package.
-TEST(StubRestore, UnusableAndCancelledPasswordsExportNothing) {
+// would open this package. After the cancel, "立即解压" is there to try again.
+TEST(StubRestore, UnusableAndCancelledPasswordsExportNothingAndTheButtonsRetry) {
   Restore r("????");
   r.stub.backend->QueueInput(std::string("nope"));
   r.stub.backend->QueueUnicodeInput("\xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8");
@@ -156,25 +156,36 @@ TEST(StubRestore, UnusableAndCancelledPasswordsExportNothing) {
   EXPECT_EQ(boxes[0]->request.text, Cp936("密码中含有无法使用的字符，请重新输入."));
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Dialog).empty());
   EXPECT_TRUE(std::filesystem::is_empty(r.tree.Native("cafe/userdata")));
-  EXPECT_FALSE(r.stub.form.btn1.Visible());
-  EXPECT_FALSE(r.stub.form.btn2.Visible());
+  EXPECT_TRUE(r.stub.form.btn2.Visible());
   EXPECT_FALSE(r.stub.app.Terminated());
+
+  // "立即解压" again, now with the password: the whole tree comes back.
+  r.stub.backend->QueueInput(std::string("????"));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed), "");
+  EXPECT_TRUE(r.stub.app.Terminated());
 }
 
-TEST(StubRestore, TargetThatCannotBeReplacedShowsTheErrorDialog) {
+TEST(StubRestore, FilesThatCannotBeWrittenAreListedInOneDialogAndTheRestIsRestored) {
   Restore r("");
-  // A folder where a stored file must go cannot be deleted to make room.
-  std::vector<fixtures::ManifestEntry> one = SomeFiles(r.packed, 1);
-  ASSERT_EQ(one.size(), 1u);
-  std::filesystem::create_directories(NativeOf(r.tree, one[0].path) / "inside");
-  r.stub.backend->QueueAnswer(ModalResult::All);
+  // Folders where two stored files must go: neither can be replaced by a file.
+  std::vector<fixtures::ManifestEntry> blocked = SomeFiles(r.packed, 2);
+  ASSERT_EQ(blocked.size(), 2u);
+  for (const fixtures::ManifestEntry& e : blocked)
+    std::filesystem::create_directories(NativeOf(r.tree, e.path) / "inside");
   ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+
   auto dialogs = r.Of(MessageRecord::Kind::Dialog);
-  ASSERT_FALSE(dialogs.empty());
-  EXPECT_EQ(dialogs.back()->request.icon, ui::MessageIcon::Error);
-  EXPECT_EQ(dialogs.back()->request.text, Cp936("不能解压！ '") + r.stub.probe.programPath + "'");
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0]->request.icon, ui::MessageIcon::Error);
+  const std::string& text = dialogs[0]->request.text;
+  EXPECT_EQ(text.rfind(Cp936("解压不完整！"), 0), 0u) << platform::Cp936ToUtf8(text);
+  for (const fixtures::ManifestEntry& e : blocked)
+    EXPECT_NE(text.find("\r\n" + e.path + "\r\n"), std::string::npos) << platform::Cp936ToUtf8(e.path);
+  EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed, {blocked[0].path, blocked[1].path}), "");
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Box).empty());
   EXPECT_FALSE(r.stub.app.Terminated());
+  EXPECT_TRUE(r.stub.form.btn1.Visible() && r.stub.form.btn2.Visible());
 }
 
 TEST(StubRestore, EmptyContainerStillEndsWithTheQuestion) {

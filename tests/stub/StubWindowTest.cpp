@@ -50,7 +50,7 @@ TEST(StubWindow, ControlsAndGameSearch) {
   EXPECT_TRUE(ui::headless::PressMouse(f.nxhdrpnl1, 30, 5));
 }
 
-TEST(StubWindow, MissingContainerShowsTheErrorDialogAndLeavesNoButton) {
+TEST(StubWindow, MissingContainerShowsTheErrorDialogAndTheButtonsComeBack) {
   TestTree tree;
   tree.MakeGameDir("cafe");
   tree.MakeFile("cafe/plain.exe", std::string(5000, 'M'));  // an executable without a container
@@ -66,11 +66,16 @@ TEST(StubWindow, MissingContainerShowsTheErrorDialogAndLeavesNoButton) {
   EXPECT_EQ(messages[0].request.icon, ui::MessageIcon::Error);
   EXPECT_EQ(messages[0].request.buttons, ui::MessageButtons::Ok);
   EXPECT_EQ(messages[0].request.text, Cp936("不能解压！ '") + stub.probe.programPath + "'");
-  EXPECT_FALSE(stub.form.btn1.Visible());
-  EXPECT_FALSE(stub.form.btn2.Visible());
-  EXPECT_TRUE(stub.form.pb1.Visible());
   EXPECT_FALSE(stub.app.Terminated());
   EXPECT_TRUE(std::filesystem::is_empty(tree.Native("cafe/userdata")));
+
+  // The window is no dead end: "立即解压" tries again, "关闭程序" leaves.
+  EXPECT_FALSE(stub.form.pb1.Visible());
+  EXPECT_FALSE(stub.form.pb2.Visible());
+  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+  EXPECT_EQ(stub.backend->Messages().size(), 2u);
+  ASSERT_TRUE(ui::headless::Click(stub.form.btn2));
+  EXPECT_TRUE(stub.app.Terminated());
 }
 
 // The package in a folder whose path code page 936 cannot hold cannot open itself: one message

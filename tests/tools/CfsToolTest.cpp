@@ -112,7 +112,9 @@ TEST_F(CfsToolTest, CreateListExtractInfoRoundTrip) {
 TEST_F(CfsToolTest, CheckNamesTheFileWithAFlippedByte) {
   // One large incompressible file fills most of the container, so its middle is file data.
   const std::string c = dir_ / "c.cfs";
-  ASSERT_EQ(RunTool({"create", c, src_ + "interface\\" + kAddon + "\\" + kBigName, "--method", "0"}).code, 0);
+  ASSERT_EQ(RunTool({"create", c, src_ + "interface\\" + kAddon + "\\" + kBigName, src_ + "userdata\\acc\\config.wtf",
+                     "--method", "0"}).code,
+            0);
   Bytes data = ReadAll(c);
   ASSERT_GT(data.size(), 150000u);
   data[data.size() / 2] ^= 0x40;
@@ -121,10 +123,18 @@ TEST_F(CfsToolTest, CheckNamesTheFileWithAFlippedByte) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.out.find("DAMAGED " + kBigName + ":"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("1 damaged"), std::string::npos) << r.out;
-  // Extracting it fails with a message instead of writing wrong bytes silently.
+  // Extracting names it instead of writing wrong bytes silently, keeps the old file of that
+  // name, still writes the other file and leaves nothing else behind.
+  ASSERT_TRUE(platform::ForceDirectories(dir_ / "x"));
+  ASSERT_TRUE(WriteAll(dir_ / ("x\\" + kBigName), storagetest::Text("old")));
   const Result x = RunTool({"extract", c, dir_ / "x"});
   EXPECT_EQ(x.code, 1) << x.out;
-  EXPECT_FALSE(x.err.empty());
+  EXPECT_NE(x.err.find("these files could not be extracted (1):\n  " + kBigName + ": "), std::string::npos) << x.err;
+  EXPECT_EQ(ReadAll(dir_ / ("x\\" + kBigName)), storagetest::Text("old"));
+  EXPECT_EQ(ReadAll(dir_ / "x\\config.wtf"), ReadAll(src_ + "userdata\\acc\\config.wtf"));
+  std::vector<platform::DirEntry> left;
+  ASSERT_TRUE(platform::ListDirectory(dir_ / "x\\*.*", platform::kAttrAnyFile, left));
+  EXPECT_EQ(left.size(), 4u);  // ".", "..", the two files
 }
 
 TEST_F(CfsToolTest, PackageBehindAnArbitraryStub) {

@@ -212,8 +212,10 @@ TEST(ImportExport, WrongPasswordsAreRefused) {
     pw = "not mine";
     cancel = ++*static_cast<int*>(user) > 2;
   };
-  EXPECT_EQ(ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", 63, true, 0); }),
-            "TCFSUserFileStream.Create - unable to open file \"f.txt\"");
+  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", 63, true, 0), 1);
+  ASSERT_EQ(fs.LastExportFailures().size(), 1u);
+  EXPECT_EQ(fs.LastExportFailures()[0].FileName, "f.txt");
+  EXPECT_EQ(fs.LastExportFailures()[0].Message, "TCFSUserFileStream.Create - unable to open file \"f.txt\"");
   EXPECT_FALSE(platform::FileExists(dir / "out\\f.txt"));
 }
 

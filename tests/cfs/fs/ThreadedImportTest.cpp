@@ -265,8 +265,15 @@ std::map<std::string, Bytes> DiskTree(const std::string& dir, const std::string&
   return out;
 }
 
+// The failures of an export, one "name: message" each.
+std::vector<std::string> FailuresOf(const TContainerFS& fs) {
+  std::vector<std::string> out;
+  for (const TCFSExportFailure& f : fs.LastExportFailures()) out.push_back(f.FileName + ": " + f.Message);
+  return out;
+}
+
 // Exports with workers write the same files, answer the same questions in the same order, and
-// stop at the same damaged file with the same error as the one-thread path.
+// name the same damaged files with the same errors as the one-thread path.
 TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
   ScratchDir dir;
   MakeTree(dir / "tree\\");
@@ -305,11 +312,11 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
   EXPECT_TRUE(trees[2] == trees[1]);
   EXPECT_TRUE(trees[1]["in\\tree\\three.bin"] == ReadAll(dir / "tree\\three.bin"));
 
-  // Damage in the middle of the stored data: the same error after the same files.
+  // Damage in the middle of the stored data: the same errors for the same files.
   Bytes damaged = ReadAll(dir / "c.cfs");
   damaged[damaged.size() * 3 / 5] ^= 0x40;
   ASSERT_TRUE(WriteAll(dir / "d.cfs", damaged));
-  std::map<int, std::string> errors;
+  std::map<int, std::vector<std::string>> errors;
   for (int threads : {1, 2}) {
     const std::string out = dir / ("damaged" + std::to_string(threads) + "\\");
     TContainerFS fs(dir / "d.cfs", 0, "", "", "", 0);
@@ -318,10 +325,11 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
       password = "own";
       cancel = false;
     };
-    errors[threads] = ErrorOf([&] { fs.ExportFiles("*.*", out, 63, true, 0); });
+    fs.ExportFiles("*.*", out, 63, true, 0);
+    errors[threads] = FailuresOf(fs);
     trees[threads] = DiskTree(out);
   }
-  EXPECT_FALSE(errors[1].empty());
+  ASSERT_FALSE(errors[1].empty());
   EXPECT_EQ(errors[2], errors[1]);
   EXPECT_TRUE(trees[2] == trees[1]);
   // The read-back check fails the same way, and passes the undamaged container.
@@ -335,8 +343,66 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
       cancel = false;
     };
     EXPECT_EQ(ReadEveryFile(whole, ""), "") << threads;
-    EXPECT_EQ(ErrorOf([&] { ReadEveryFile(broken, ""); }), errors[1]) << threads;
+    const std::string error = ErrorOf([&] { ReadEveryFile(broken, ""); });
+    EXPECT_NE(errors[1][0].find(": " + error), std::string::npos) << threads << ": " << error;
   }
+}
+
+// A damaged stored file and a target that cannot be replaced are named, each keeps what was on
+// disk under its name, the files after them are written and no temporary file stays behind, the
+// same whatever the thread count.
+TEST(ThreadedExport, FilesThatFailAreNamedKeptAndTheRestIsWritten) {
+  ScratchDir dir;
+  const auto block = static_cast<std::size_t>(BlockSizeForMethod(kMethod));
+  const std::map<std::string, Bytes> files = {
+      {"a.txt", Compressible(5000, 1)},   {"b.bin", Pattern(3 * block, 2)},  // incompressible: many pages
+      {"c.txt", Compressible(7000, 3)},   {"sub\\d.txt", Compressible(100, 4)},
+      {"sub\\e.txt", Compressible(200, 5)},
+  };
+  for (const auto& [rel, content] : files) {
+    ASSERT_TRUE(platform::ForceDirectories(platform::ExtractFilePath(dir / ("src\\" + rel))));
+    ASSERT_TRUE(WriteAll(dir / ("src\\" + rel), content));
+  }
+  std::int64_t damageAt = 0;
+  {
+    TContainerFS fs(dir / "c.cfs", kModeCreate, "", "", "", kMethod);
+    fs.ImportFiles(dir / "src\\*.*", "", 63, true, 0, false);
+    ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
+    TIntegerArray* maps = nullptr;
+    TIntegerArray* data = nullptr;
+    fs.PageMaps().GetMaps(fs.Directory().ReadItem(fs.Directory().FindItem("b.bin")), maps, data);
+    ASSERT_GT(data->Count(), 4);
+    damageAt = fs.PageFile().PageOffset((*data)[data->Count() / 2]) + 1000;
+  }
+  Bytes damaged = ReadAll(dir / "c.cfs");
+  damaged[static_cast<std::size_t>(damageAt)] ^= 0x40;
+  ASSERT_TRUE(WriteAll(dir / "d.cfs", damaged));
+
+  std::map<int, std::map<std::string, Bytes>> trees;
+  std::map<int, std::vector<std::string>> failures;
+  for (int threads : {1, 2}) {
+    const std::string out = dir / ("out" + std::to_string(threads) + "\\");
+    ASSERT_TRUE(platform::ForceDirectories(out + "sub\\e.txt\\inside"));
+    ASSERT_TRUE(WriteAll(out + "b.bin", Text("old b")));
+    TContainerFS fs(dir / "d.cfs", 0, "", "", "", 0);
+    fs.SetThreadCount(threads);
+    EXPECT_EQ(fs.ExportFiles("*.*", out, 63, true, 0), 5);
+    // Messages name the full disk path: compare them without the output folder.
+    for (std::string f : FailuresOf(fs)) {
+      if (const std::size_t at = f.find(out); at != std::string::npos) f.replace(at, out.size(), "<out>");
+      failures[threads].push_back(f);
+    }
+    trees[threads] = DiskTree(out);
+  }
+  ASSERT_EQ(failures[1].size(), 2u);
+  EXPECT_EQ(failures[1][0].rfind("b.bin: ", 0), 0u) << failures[1][0];
+  EXPECT_EQ(failures[1][1].rfind("sub\\e.txt: ", 0), 0u) << failures[1][1];
+  EXPECT_EQ(failures[2], failures[1]);
+  EXPECT_TRUE(trees[2] == trees[1]);
+  EXPECT_TRUE(trees[1]["b.bin"] == Text("old b"));
+  for (const char* written : {"a.txt", "c.txt", "sub\\d.txt"})
+    EXPECT_TRUE(trees[1][written] == files.at(written)) << written;
+  for (const auto& [name, content] : trees[1]) EXPECT_EQ(name.find("~zelk"), std::string::npos) << name;
 }
 
 }  // namespace
