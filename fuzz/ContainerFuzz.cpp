@@ -5,6 +5,8 @@
 // Input: one flag byte, then the image.
 //   bit 0  open with the password "fuzz" (the encrypted seeds use it), else with none
 //   bit 1  export everything instead of reading through the streams
+//   bit 2  instead, open the image as in-memory storage at the page level and read every page
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,6 +16,7 @@
 #include "cfs/fs/CFSAdvancedFileStream.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/fs/ContainerWalk.h"
+#include "cfs/engine/PageFileManager.h"
 #include "fuzz/FuzzFiles.h"
 #include "platform/Exception.h"
 
@@ -50,6 +53,16 @@ void ReadEverything(TContainerFS& fs) {
   }
 }
 
+// The in-memory storage takes a copy of the file; every page in the page count is read and
+// checked (deciphered when the container is encrypted), the ones beyond the file failing.
+void ReadEveryPage(const std::string& path, const std::string& password) {
+  TPageFileManager pages(path, 0, password, "", "", true, 4096, 8, -1);
+  TCFSPageRec rec;
+  pages.InitPageRecord(rec);
+  const std::int32_t count = std::min(pages.Header().PageCount(), 1 << 16);
+  for (std::int32_t n = 1; n < count; ++n) pages.ReadPage(rec, n);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,6 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string password = (flags & 1) ? "fuzz" : "";
   const std::string path = fuzzfiles::Write("c.cfs", data + 1, size - 1);
   try {
+    if (flags & 4) {
+      ReadEveryPage(path, password);
+      return 0;
+    }
     TContainerFS fs(path, 0, password, "", "", 0);
     fs.SetThreadCount(1);
     if (flags & 2) {

@@ -80,7 +80,8 @@ void Containers(const fs::path& work, const fs::path& out) {
     const char* password;
   };
   const Seed seeds[] = {{"plain-stored", 0, 0, ""},   {"zlib", 0, 1, ""},          {"bzip2-export", 2, 7, ""},
-                        {"ppmd", 0, 6, ""},           {"aes-zlib", 3, 1, "fuzz"}};
+                        {"ppmd", 0, 6, ""},           {"aes-zlib", 3, 1, "fuzz"},
+                        {"pages", 4, 2, ""}};
   for (const Seed& s : seeds) {
     const fs::path file = work / (std::string(s.name) + ".cfs");
     {
