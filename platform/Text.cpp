@@ -8,7 +8,6 @@ namespace platform {
 namespace {
 
 constexpr unsigned char kPathDelim = '\\';
-constexpr unsigned char kDriveDelim = ':';
 
 unsigned char FoldUpper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 0x20 : c; }
 unsigned char FoldLower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 0x20 : c; }

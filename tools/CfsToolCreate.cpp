@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "backup/GameImport.h"
+#include "cfs/file/CFSHugeFile.h"
 #include "cfs/file/CFSWrapperHeader.h"
 #include "cfs/fs/ContainerFS.h"
 #include "cfs/sfx/MakeSFX.h"
@@ -16,8 +17,8 @@ namespace {
 
 constexpr std::int64_t kMinPartSize = 380;
 
-// The wrapper header of a one-part container carries the largest size its part may reach; a
-// container built on one machine for another gets the value of the target volume here.
+// The wrapper header of a package carries the largest size its part may reach; a package built
+// on one machine for another gets the value of the target volume here.
 void SetPartSize(const std::string& file, std::int64_t partSize) {
   auto f = platform::File::Open(file, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
                                 platform::FileDisposition::OpenExisting);
@@ -30,6 +31,11 @@ void SetPartSize(const std::string& file, std::int64_t partSize) {
     throw Exception("the container (" + std::to_string(f->Size()) + " bytes) is larger than --part-size");
   WriteWrapperPartSize(*f, 0, partSize);
   if (!f->Flush()) throw Exception("cannot write the wrapper header of " + file);
+}
+
+// Deletes a container and the parts it links (closed, with no leading bytes).
+void DeleteContainer(const std::string& file) {
+  TCFSHugeFile(file, false, false, false, kMinPartSize).DeleteParts();
 }
 
 // Imports one disk folder (as a folder of its name) or one file into dest. Files that cannot be
@@ -78,27 +84,29 @@ int CfsToolCreate(const CfsToolArgs& args, const CfsToolIO& io) {
   const auto stub = args.Option("stub");
   // With a stub the container is built next to the output and wrapped afterwards.
   const std::string container = stub ? output + ".cfs-tmp" : output;
-  if (platform::FileExists(container) && !platform::DeleteFile(container))
-    throw Exception("cannot replace " + container);
+  if (platform::FileExists(container)) DeleteContainer(container);
+  if (platform::FileExists(container)) throw Exception("cannot replace " + container);
   bool wrapping = false;
   try {
     {
-      TContainerFS fs(container, kModeCreate, args.Password(), "", "", method);
+      // Without a stub the container is split into parts of --part-size as it is written, as it
+      // would be on a volume that limits the file size; a package is one file and must fit.
+      TContainerFS fs(container, kModeCreate, args.Password(), "", "", method, partSize && !stub ? partSize : -1);
       fs.SetThreadCount(args.Threads());
       std::size_t leftOut = 0;
       for (std::size_t i = 1; i < args.positional.size(); ++i) ImportInput(fs, args.positional[i], dest, io, leftOut);
       // Every file is tried and named; a container without some of its inputs is not made.
       if (leftOut) throw Exception(std::to_string(leftOut) + " files could not be stored (see above)");
     }
-    if (partSize) SetPartSize(container, partSize);
+    if (partSize && stub) SetPartSize(container, partSize);
     if (stub) {
       wrapping = true;
       MakeSFX(container, platform::ExpandFileName(*stub), output);
       platform::DeleteFile(container);
     }
   } catch (...) {
-    // No half-built container or package is left behind.
-    platform::DeleteFile(container);
+    // No half-built container (with its parts) or package is left behind.
+    DeleteContainer(container);
     if (wrapping) platform::DeleteFile(output);
     throw;
   }

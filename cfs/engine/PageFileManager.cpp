@@ -63,6 +63,13 @@ TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mo
       file_.reset();
       throw Exception("File " + platform::ExtractFileName(fileName) + " has corrupted header.");
     }
+    // A set of parts with one missing or cut short has lost the container's tail, where its
+    // directory usually is: say which part rather than fail later on a page.
+    if (!file_->ChainError().empty()) {
+      const std::string why = file_->ChainError();
+      file_.reset();
+      throw Exception("File " + platform::ExtractFileName(fileName) + " is incomplete: " + why + ".");
+    }
     LoadHeader();
   }
   // A wrong password yields a wrong key here; the facade checks the password before opening.

@@ -82,6 +82,7 @@ bool TCFSHugeFile::InternalOpen(const std::string& fileName, bool createNew, boo
   } else {
     if (!Parts.empty()) throw Exception("TCFSHugeFile.InternalOpen - File was not closed.");
     lastOpenError_.clear();
+    chainError_.clear();
     if (createNew) {
       DeletePartFiles();
       result = AddPartFile();
@@ -152,8 +153,13 @@ bool TCFSHugeFile::OpenPartFiles(const std::string& fileName) {
   const std::string dir = platform::ExtractFilePath(fileName);
   std::string name = platform::ExtractFileName(fileName);
   std::vector<std::string> seen{platform::UpperCaseAscii(name)};
+  // Why a chain that started well stops early (the first part failing is the caller's to report).
+  const auto broken = [&](const std::string& why) {
+    if (!Parts.empty()) chainError_ = why;
+    return false;
+  };
   for (;;) {
-    if (Parts.size() >= kMaxPartCount) return false;
+    if (Parts.size() >= kMaxPartCount) return broken("more than " + std::to_string(kMaxPartCount) + " part files");
     auto part = NewPart(dir + name);
     if (InMemory) {
       part->Open(true);
@@ -162,12 +168,12 @@ bool TCFSHugeFile::OpenPartFiles(const std::string& fileName) {
         try {
           part->CopyFrom(disk, 0);
         } catch (const Exception&) {
-          return false;  // unreadable, or too large to be held in memory
+          return broken("part file " + name + " cannot be read");  // or is too large to be held in memory
         }
       }
       part->SetPosition(0);
     } else if (!OpenPart(*part, false)) {
-      return false;
+      return broken("part file " + name + " is missing or cannot be opened");
     }
     const bool first = Parts.empty();
     if (first) FindHeaderOffset(*part);
@@ -176,7 +182,8 @@ bool TCFSHugeFile::OpenPartFiles(const std::string& fileName) {
     const bool headerRead = part->Seek(headerPos, 0) == headerPos &&
                             part->Read(header.data(), kWrapperHeaderSize) == kWrapperHeaderSize;
     const std::int64_t fileSize = part->GetSize();
-    if (!headerRead || !HasWrapperSignature(header) || fileSize < kWrapperHeaderSize) return false;
+    if (!headerRead || !HasWrapperSignature(header) || fileSize < kWrapperHeaderSize)
+      return broken("part file " + name + " is not a part of this container");
     if (first) {
       // The first header's part size governs the whole chain; it must leave the first part room
       // for at least one container byte behind any leading bytes.
@@ -190,9 +197,10 @@ bool TCFSHugeFile::OpenPartFiles(const std::string& fileName) {
     if (next.empty()) return true;
     // A part that names a successor must be full, and the successor must be a plain name in the
     // same folder that has not been visited yet.
-    if (fileSize < PartSize || !IsSafePartName(next)) return false;
+    if (fileSize < PartSize) return broken("part file " + name + " is shorter than the part size");
+    if (!IsSafePartName(next)) return broken("part file " + name + " names no valid next part");
     std::string key = platform::UpperCaseAscii(next);
-    if (std::find(seen.begin(), seen.end(), key) != seen.end()) return false;
+    if (std::find(seen.begin(), seen.end(), key) != seen.end()) return broken("the part files name each other in a loop");
     seen.push_back(std::move(key));
     name = next;
   }

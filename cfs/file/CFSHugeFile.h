@@ -31,6 +31,9 @@ class TCFSHugeFile {
   // and, with tolerant, kept as far as it could be followed.
   bool Open(bool createNew, bool tolerant);
   void Close();
+  // Deletes the file named at construction and the part files its headers link, as creating a
+  // new container there does; for a caller that gives up on a half-written container.
+  void DeleteParts() { DeletePartFiles(); }
 
   std::int64_t GetPosition() { return Seek(0, 1); }
   void SetPosition(std::int64_t pos) { Seek(pos, 0); }
@@ -61,6 +64,9 @@ class TCFSHugeFile {
   TCFSAbstractFile& Part(std::size_t index) { return *Parts.at(index); }
   // Why the last part could not be opened or created (platform text), for error messages.
   const std::string& LastOpenError() const { return lastOpenError_; }
+  // Why the chain of parts ended before its last part when it was last opened (a part missing,
+  // cut short or not a part); empty for a complete chain.
+  const std::string& ChainError() const { return chainError_; }
 
   // Longest chain of part files followed when opening or deleting.
   static constexpr std::size_t kMaxPartCount = 65535;
@@ -97,4 +103,5 @@ class TCFSHugeFile {
   bool IsOpen = false;
   std::int64_t BaseOffset = 0;
   std::string lastOpenError_;
+  std::string chainError_;
 };

@@ -27,14 +27,15 @@ bool IsContainerEncrypted(const std::string& fileName) {
 }
 
 TContainerFS::TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
-                           const std::string& question, const std::string& answer, std::uint8_t compressionMethod)
+                           const std::string& question, const std::string& answer, std::uint8_t compressionMethod,
+                           std::int64_t partSize)
     : handles_(0, 1000, 10), threadCount_(platform::ThreadCount()) {
   if (mode != kModeCreate && !CheckContainerPassword(fileName, password))
     throw Exception("TContainerFS.Create - invalid password specified, file name = " + DoubleQuoted(fileName));
   mode_ = mode;
   fileName_ = fileName;
   pageFile_ = std::make_unique<TPageFileManager>(fileName, mode, password, question, answer, false, kPageSize,
-                                                 kExtentPageCount, -1);
+                                                 kExtentPageCount, mode == kModeCreate ? partSize : -1);
   if (mode == kModeCreate) SetCompressionMethod(compressionMethod);
   password_ = password;
   freeSpace_ = std::make_unique<TFreeSpaceManager>(*pageFile_);

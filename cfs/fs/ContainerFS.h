@@ -58,8 +58,11 @@ class TContainerFS {
   // Mode kModeCreate (0xFFFF) creates a new container, encrypted when password is non-empty,
   // with compressionMethod as its default; any other mode opens an existing one after checking
   // the password (raising "TContainerFS.Create - invalid password specified, file name = ...").
+  // partSize is the largest part file a new container may use before it continues in the next
+  // part (-1: what the volume allows); an existing container keeps the one it was made with.
   TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
-               const std::string& question, const std::string& answer, std::uint8_t compressionMethod);
+               const std::string& question, const std::string& answer, std::uint8_t compressionMethod,
+               std::int64_t partSize = -1);
   ~TContainerFS();
   TContainerFS(const TContainerFS&) = delete;
   TContainerFS& operator=(const TContainerFS&) = delete;

@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "tests/app/TestTree.h"
 #include "tests/cfs/file/StorageTestUtil.h"
 #include "tools/CfsTool.h"
 #include "tools/CfsToolArgs.h"
@@ -191,15 +192,78 @@ TEST_F(CfsToolTest, FilesWithTheirOwnPasswordAreCheckedWithIt) {
   EXPECT_NE(r.out.find("? unreadable  locked.txt"), std::string::npos) << r.out;
 }
 
-TEST_F(CfsToolTest, PartSizeIsWrittenOnlyWhenTheContainerFits) {
+// --part-size splits a container into parts as a volume with that file size limit would. The
+// set lists, checks, extracts and restores like one file; a part that is missing or cut short
+// is a clear error. A package (--stub) stays one file and must fit.
+TEST_F(CfsToolTest, PartSizeSplitsTheContainerIntoParts) {
+  Put("interface\\" + kAddon + "\\big.bin", storagetest::Pattern(2500000, 9));
   const std::string c = dir_ / "c.cfs";
-  ASSERT_EQ(RunTool({"create", c, src_ + "userdata", "--part-size", "1000000"}).code, 0);
-  EXPECT_EQ(GetLE64s(ReadAll(c).data() + 8), 1000000);
-  // A container larger than the part size asked for is refused and not left behind.
-  const Result r = RunTool({"create", c, src_ + "interface", "--method", "0", "--part-size", "4096"});
+  Result r = RunTool({"create", c, src_ + "interface", src_ + "userdata", "--method", "1", "--part-size", "300000"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> parts{c};
+  while (platform::FileExists(c + std::to_string(parts.size()))) parts.push_back(c + std::to_string(parts.size()));
+  ASSERT_GE(parts.size(), 9u);
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const Bytes part = ReadAll(parts[k]);
+    ASSERT_GE(part.size(), 280u);
+    EXPECT_EQ(GetLE64s(part.data() + 8), 300000) << k;
+    const std::string next(reinterpret_cast<const char*>(part.data()) + 16);
+    if (k + 1 < parts.size()) {
+      EXPECT_EQ(part.size(), 300000u) << k;
+      EXPECT_EQ(next, platform::ExtractFileName(parts[k + 1]));
+    } else {
+      EXPECT_LE(part.size(), 300000u);
+      EXPECT_EQ(next, "");
+    }
+  }
+
+  r = RunTool({"check", c});
+  EXPECT_EQ(r.code, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("5 files checked, 0 damaged"), std::string::npos) << r.out;
+  r = RunTool({"extract", c, dir_ / "out\\"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  ExpectSameTree(src_, dir_ / "out\\");
+  EXPECT_EQ(compared_, 11);
+  TestTree tree;
+  tree.MakeGameDir("game");
+  r = RunTool({"restore", c, tree.Dir("game"), "--overwrite", "all"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  ExpectSameTree(src_, tree.Dir("game"));
+
+  // A part cut short, then a part missing: the set is refused with the part named, and nothing
+  // is extracted.
+  const Bytes third = ReadAll(parts[3]);
+  ASSERT_TRUE(WriteAll(parts[3], Bytes(third.begin(), third.begin() + 150000)));
+  const std::string cut = "part file c.cfs3 is shorter than the part size";
+  const std::string missing = "part file c.cfs5 is missing";
+  for (const std::string& why : {cut, missing}) {
+    r = RunTool({"check", c});
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find("c.cfs is incomplete: " + why), std::string::npos) << r.out << r.err;
+    r = RunTool({"extract", c, dir_ / "damaged\\"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_FALSE(platform::FileExists(dir_ / "damaged\\userdata\\acc\\config.wtf"));
+    ASSERT_TRUE(WriteAll(parts[3], third));
+    if (why == cut) {
+      ASSERT_TRUE(platform::DeleteFile(parts[5]));
+    }
+  }
+
+  // Creating over the set replaces every part of it.
+  ASSERT_EQ(RunTool({"create", c, src_ + "userdata", "--part-size", "300000"}).code, 0);
+  EXPECT_FALSE(platform::FileExists(parts[1]));
+  EXPECT_EQ(RunTool({"check", c}).code, 0);
+  // A package is one file: a part size it does not fit is refused and nothing is left behind.
+  const std::string stub = dir_ / "stub.exe";
+  ASSERT_TRUE(WriteAll(stub, storagetest::Text("MZ stub")));
+  const std::string pkg = dir_ / "p.exe";
+  r = RunTool({"create", pkg, src_ + "interface", "--stub", stub, "--method", "0", "--part-size", "300000"});
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("--part-size"), std::string::npos) << r.err;
-  EXPECT_FALSE(platform::FileExists(c));
+  EXPECT_FALSE(platform::FileExists(pkg));
+  EXPECT_FALSE(platform::FileExists(pkg + ".cfs-tmp"));
+  EXPECT_FALSE(platform::FileExists(pkg + ".cfs-tmp1"));
 }
 
 TEST_F(CfsToolTest, BadCommandLinesAndBadFiles) {
