@@ -152,24 +152,32 @@ void TImportAhead::Work() {
   }
 }
 
-TImportAhead::Step TImportAhead::Take(std::size_t index) {
-  std::unique_lock lock(mutex_);
+void TImportAhead::MoveOnTo(std::size_t index) {
   if (index > taking_) {
     taking_ = index;
     workReady_.notify_all();
   }
+}
+
+void TImportAhead::PopFront() {
+  if (queue_.front().step.kind == Step::Kind::Block) --blocksInFlight_;
+  queue_.pop_front();
+  workReady_.notify_all();
+}
+
+void TImportAhead::DropPassedOver(std::size_t index) {
+  // Ready steps of files passed over are dropped; one still compressing is left to finish.
+  while (!queue_.empty() && queue_.front().ready && queue_.front().file < index) PopFront();
+}
+
+TImportAhead::Step TImportAhead::Take(std::size_t index) {
+  std::unique_lock lock(mutex_);
+  MoveOnTo(index);
   for (;;) {
-    // Ready steps of files passed over are dropped; one still compressing is left to finish.
-    while (!queue_.empty() && queue_.front().ready && queue_.front().file < index) {
-      if (queue_.front().step.kind == Step::Kind::Block) --blocksInFlight_;
-      queue_.pop_front();
-      workReady_.notify_all();
-    }
+    DropPassedOver(index);
     if (!queue_.empty() && queue_.front().file == index && queue_.front().ready) {
       Step step = std::move(queue_.front().step);
-      if (step.kind == Step::Kind::Block) --blocksInFlight_;
-      queue_.pop_front();
-      workReady_.notify_all();
+      PopFront();
       return step;
     }
     stepReady_.wait(lock);
@@ -178,16 +186,9 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
 
 std::exception_ptr TImportAhead::OpenFailure(std::size_t index) {
   std::unique_lock lock(mutex_);
-  if (index > taking_) {
-    taking_ = index;
-    workReady_.notify_all();
-  }
+  MoveOnTo(index);
   for (;;) {
-    while (!queue_.empty() && queue_.front().ready && queue_.front().file < index) {
-      if (queue_.front().step.kind == Step::Kind::Block) --blocksInFlight_;
-      queue_.pop_front();
-      workReady_.notify_all();
-    }
+    DropPassedOver(index);
     if (!queue_.empty() && queue_.front().file >= index) {
       const Item& front = queue_.front();
       // Only blocks are queued before they are ready, and a block means the file opened.

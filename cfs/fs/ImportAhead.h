@@ -71,6 +71,11 @@ class TImportAhead {
   // the lock held.
   bool ReadNext(Reader& reader, Item*& block);
   void Compress(Item& item, class TCodecScratch& scratch) const;
+  // The storing thread's side, called with the lock held: ask the readers for file `index` on,
+  // drop the front step, drop the ready steps of files before `index`.
+  void MoveOnTo(std::size_t index);
+  void PopFront();
+  void DropPassedOver(std::size_t index);
 
   const std::vector<std::string> files_;
   const std::uint8_t method_;

@@ -14,6 +14,7 @@
 #include "cfs/fs/ConsistencyCheck.h"
 #include "cfs/fs/ContainerWalk.h"
 #include "platform/FileSystem.h"
+#include "tests/cfs/fs/ForgedPasswordRecord.h"
 #include "tests/cfs/fs/FSTestUtil.h"
 
 using namespace storagetest;
@@ -248,23 +249,11 @@ TEST(Integrity, WrongPasswordPassingTheRecordCheckIsStillWrong) {
     TContainerFS fs(c, kModeCreate, "right", "", "", 1);
     WriteWhole(fs, "\\f.txt", Text("content"));
   }
-  Bytes bytes = ReadAll(c);
-  TCFSHeader header;
-  std::copy(bytes.begin() + kWrapper, bytes.begin() + kWrapper + 256, header.Bytes.begin());
-  TCFSPasswordRec rec = header.PasswordRec();
-  std::array<std::uint8_t, 32> key{};
-  std::copy(rec.begin(), rec.begin() + 32, key.begin());
-  TPageCipher cipher;
-  ASSERT_TRUE(cipher.Decode("wrong", key.data(), key.size()));
-  const std::uint32_t check = Checksum(key.data(), key.size(), 1);
-  for (int i = 0; i < 4; ++i) rec[64 + i] = static_cast<std::uint8_t>(check >> (8 * i));
-  header.SetPasswordRec(rec);
-  header.UpdateChecksum();
-  std::copy(header.Bytes.begin(), header.Bytes.end(), bytes.begin() + kWrapper);
-  ASSERT_TRUE(WriteAll(c, bytes));
+  const std::optional<TCFSPasswordRec> rec = fstest::ForgeRecordFor(c, "wrong", kWrapper);
+  ASSERT_TRUE(rec);
 
   std::string derived;
-  ASSERT_TRUE(CheckPasswordRec(rec, "wrong", derived));  // the record alone is fooled
+  ASSERT_TRUE(CheckPasswordRec(*rec, "wrong", derived));  // the record alone is fooled
   EXPECT_FALSE(CheckContainerPassword(c, "wrong"));
   EXPECT_NE(ErrorOf([&] { TContainerFS(c, 0, "wrong", "", "", 0); }).find("invalid password"), std::string::npos);
 }
