@@ -138,6 +138,7 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
     }
   }
   const bool fresh = pageList_.Count() * itemsPerPage_ == items_.ItemCount();
+  const std::int32_t firstPageBefore = pageFile_.Header().FirstDIRPage();
   if (fresh && !AppendPage()) return -1;
   TCFSHeader& h = pageFile_.Header();
   h.SetDIRItemCount(items_.ItemCount() + 1);
@@ -145,8 +146,52 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
   if (item.IsDeleted) ++deletedCount_;
   openCounts_.Add(0);
   SavePage(n / itemsPerPage_, fresh, "AddItem");
-  pageFile_.SaveHeader();
+  try {
+    pageFile_.SaveHeader();
+  } catch (const Exception&) {
+    TakeBackLastItem(fresh, firstPageBefore);
+    throw;
+  }
   return n;
+}
+
+void TDIRManager::TakeBackLastItem(bool appendedPage, std::int32_t firstPageBefore) {
+  // The header on disk still counts the items (and pages) from before, and a slot past the item
+  // count must hold zeros, or the container no longer opens: clear the slot on disk (as far as
+  // the storage lets us) and return to the old counts in memory.
+  const std::int32_t n = items_.ItemCount() - 1;
+  TCFSHeader& h = pageFile_.Header();
+  h.SetDIRItemCount(n);
+  if (appendedPage) {
+    TIntegerArray page;
+    page.Add(pageList_[pageList_.Count() - 1]);
+    pageList_.Delete(pageList_.Count() - 1);
+    h.SetDIRPageCount(pageList_.Count());
+    h.SetFirstDIRPage(firstPageBefore);
+    if (pageList_.Count() > 0) {
+      const std::int32_t last = pageList_[pageList_.Count() - 1];
+      if (pageFile_.ReadPage(page_, last, false, {}, 0)) {
+        page_.Header.NextPage = -1;
+        pageFile_.WritePage(page_, last, {}, 0);
+      }
+    }
+    freeSpace_.FreePages(page);
+  } else {
+    const std::int32_t pageNo = pageList_[n / itemsPerPage_];
+    if (pageFile_.ReadPage(page_, pageNo, false, {}, dataLength_)) {
+      std::memset(page_.Data.data() + (n % itemsPerPage_) * kItemSize, 0, TCFSDirItem::kSize);
+      pageFile_.WritePage(page_, pageNo, {}, dataLength_);
+    }
+  }
+  // The item arrays cannot drop an item: build them again from the ones before.
+  std::vector<TCFSDirItem> kept;
+  kept.reserve(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i) kept.push_back(items_.Item(i));
+  if (items_.Item(n).IsDeleted) --deletedCount_;
+  items_.Clear();
+  if (n > 0) items_.SetSize(n);
+  for (TCFSDirItem& item : kept) items_.AddItem(std::move(item));
+  openCounts_.SetCount(n);
 }
 
 bool TDIRManager::AppendPage() {

@@ -82,6 +82,8 @@ class TDIRManager {
   // Writes directory page k from the items in memory. Fresh pages get new header fields;
   // others keep the fields of their stored page header.
   void SavePage(std::int32_t k, bool fresh, const char* operation);
+  // Undoes the adding of the last item after its header save failed.
+  void TakeBackLastItem(bool appendedPage, std::int32_t firstPageBefore);
   // Resolves the folder part of path (the current folder when there is none) into parent and
   // the cut item name into name; false when the folder is missing or not a folder, or the name
   // cannot be an item name.

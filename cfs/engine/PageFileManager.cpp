@@ -22,7 +22,15 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return a <= 0 ? 0 : (a + 
 TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
                                    const std::string& question, const std::string& answer, bool inMemory,
                                    std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize)
-    : fileName_(fileName), inMemory_(inMemory), readOnly_((mode & 3) == 0),
+    : TPageFileManager(fileName, mode, password, question, answer,
+                       inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), pageSize,
+                       extentPageCount, partSize) {}
+
+TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
+                                   const std::string& question, const std::string& answer,
+                                   const TCFSStorageFactory& storage, std::int32_t pageSize,
+                                   std::int32_t extentPageCount, std::int64_t partSize)
+    : fileName_(fileName), inMemory_(storage.InMemory), readOnly_((mode & 3) == 0),
       exclusive_((mode & kModeExclusive) == kModeExclusive), password_(password) {
   if (pageSize < kMinPageSize)
     throw Exception("TPageFileManager.Create - page size should be >= " + std::to_string(kMinPageSize) + "bytes .");
@@ -37,7 +45,7 @@ TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mo
     // The password record is built first so that a refused password leaves no file behind.
     TCFSPasswordRec passwordRec{};
     if (!password.empty()) MakePasswordRec(passwordRec, password, question, answer);
-    file_ = std::make_unique<TCFSHugeFile>(fileName, readOnly_, exclusive_, inMemory, partSize);
+    file_ = std::make_unique<TCFSHugeFile>(fileName, readOnly_, exclusive_, storage, partSize);
     if (!file_->Open(true, false)) {
       const std::string reason = file_->LastOpenError();
       file_.reset();
@@ -58,7 +66,7 @@ TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mo
     SaveHeader();
   } else {
     if (!platform::FileExists(fileName)) throw Exception("File '" + fileName + "' not found");
-    file_ = std::make_unique<TCFSHugeFile>(fileName, readOnly_, exclusive_, inMemory, -1);
+    file_ = std::make_unique<TCFSHugeFile>(fileName, readOnly_, exclusive_, storage, -1);
     if (!file_->Open(false, true)) {
       file_.reset();
       throw Exception("File " + platform::ExtractFileName(fileName) + " has corrupted header.");

@@ -40,6 +40,11 @@ class TPageFileManager {
   // Creates (mode kModeCreate) or opens the container. Raises on a bad geometry, a missing or
   // damaged file, or when the file cannot be created. For an encrypted container the key is
   // derived from password; a wrong password gives a wrong key (callers check it beforehand).
+  // The storage file's parts come from storage.
+  TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
+                   const std::string& question, const std::string& answer, const TCFSStorageFactory& storage,
+                   std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize);
+  // inMemory picks the memory factory, otherwise the disk factory.
   TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
                    const std::string& question, const std::string& answer, bool inMemory,
                    std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize);

@@ -43,6 +43,9 @@ class TCFSAbstractFile {
   // Close and open again (for instance with new sharing or access flags), keeping the position.
   void Reopen();
 
+  // The platform's text for why the last Open failed; empty where there is none.
+  virtual std::string OpenErrorText() const { return {}; }
+
   const std::string& GetFileName() const { return FileName; }
   bool GetExclusive() const { return Exclusive; }
   bool GetReadOnly() const { return ReadOnly; }

@@ -34,7 +34,7 @@ class TCFSDiskFile : public TCFSAbstractFile {
 
   bool IsOpen() const { return file_ != nullptr; }
   // The platform's text for the last failed Open.
-  const std::string& OpenErrorText() const { return openError_; }
+  std::string OpenErrorText() const override { return openError_; }
 
  private:
   std::unique_ptr<platform::File> file_;

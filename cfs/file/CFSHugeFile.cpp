@@ -6,7 +6,6 @@
 
 #include "cfs/file/CFSDiskFile.h"
 #include "cfs/file/CFSMaxPartSize.h"
-#include "cfs/file/CFSMemoryFile.h"
 #include "platform/Exception.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -52,7 +51,14 @@ struct PlatformFileSink {
 
 TCFSHugeFile::TCFSHugeFile(std::string fileName, bool readOnly, bool exclusive, bool inMemory,
                            std::int64_t partSize)
-    : FileName(std::move(fileName)), ReadOnly(readOnly), Exclusive(exclusive), InMemory(inMemory) {
+    : TCFSHugeFile(std::move(fileName), readOnly, exclusive,
+                   inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), partSize) {}
+
+TCFSHugeFile::TCFSHugeFile(std::string fileName, bool readOnly, bool exclusive, TCFSStorageFactory storage,
+                           std::int64_t partSize)
+    : FileName(std::move(fileName)), ReadOnly(readOnly), Exclusive(exclusive), Storage(std::move(storage)),
+      KeepPartsOnClose(Storage.InMemory) {
+  if (!Storage.NewFile) throw Exception("TCFSHugeFile.Create - no storage for the part files.");
   if (partSize == -1) {
     partSize = GetMaxPartSize(FileName);
     if (partSize <= 0) partSize = kDefaultPartSize;
@@ -64,7 +70,7 @@ TCFSHugeFile::TCFSHugeFile(std::string fileName, bool readOnly, bool exclusive, 
 }
 
 TCFSHugeFile::~TCFSHugeFile() {
-  InMemory = false;
+  KeepPartsOnClose = false;
   try {
     Close();
   } catch (...) {
@@ -77,7 +83,7 @@ bool TCFSHugeFile::Open(bool createNew, bool tolerant) { return InternalOpen(Fil
 bool TCFSHugeFile::InternalOpen(const std::string& fileName, bool createNew, bool tolerant) {
   if (IsOpen) throw Exception("TCFSHugeFile.InternalOpen - File is already open.");
   bool result = false;
-  if (InMemory && !Parts.empty() && !createNew) {
+  if (KeepPartsOnClose && !Parts.empty() && !createNew) {
     result = true;  // a closed memory container keeps its parts and data
   } else {
     if (!Parts.empty()) throw Exception("TCFSHugeFile.InternalOpen - File was not closed.");
@@ -114,7 +120,7 @@ bool TCFSHugeFile::InternalOpen(const std::string& fileName, bool createNew, boo
 }
 
 void TCFSHugeFile::Close() {
-  if (!InMemory) {
+  if (!KeepPartsOnClose) {
     for (auto& part : Parts) part->Close();
     Parts.clear();
     Size = 0;
@@ -124,13 +130,14 @@ void TCFSHugeFile::Close() {
 }
 
 std::unique_ptr<TCFSAbstractFile> TCFSHugeFile::NewPart(const std::string& name) const {
-  if (InMemory) return std::make_unique<TCFSMemoryFile>(name, ReadOnly, Exclusive);
-  return std::make_unique<TCFSDiskFile>(name, ReadOnly, Exclusive);
+  auto part = Storage.NewFile(name, ReadOnly, Exclusive);
+  if (!part) throw Exception("TCFSHugeFile.NewPart - no storage file for " + name);
+  return part;
 }
 
 bool TCFSHugeFile::OpenPart(TCFSAbstractFile& part, bool createNew) {
   if (part.Open(createNew)) return true;
-  if (auto* disk = dynamic_cast<TCFSDiskFile*>(&part)) lastOpenError_ = disk->OpenErrorText();
+  lastOpenError_ = part.OpenErrorText();
   return false;
 }
 
@@ -161,7 +168,7 @@ bool TCFSHugeFile::OpenPartFiles(const std::string& fileName) {
   for (;;) {
     if (Parts.size() >= kMaxPartCount) return broken("more than " + std::to_string(kMaxPartCount) + " part files");
     auto part = NewPart(dir + name);
-    if (InMemory) {
+    if (Storage.InMemory) {
       part->Open(true);
       TCFSDiskFile disk(dir + name, true, false);
       if (disk.Open(false)) {
@@ -267,7 +274,7 @@ bool TCFSHugeFile::AddPartFile() {
   const std::int64_t headerPos = Parts.empty() ? BaseOffset : 0;
   if (part->Seek(headerPos, 0) != headerPos || part->Write(header.data(), kWrapperHeaderSize) != kWrapperHeaderSize) {
     part->Close();
-    if (!InMemory) platform::DeleteFile(name);
+    if (!Storage.InMemory) platform::DeleteFile(name);
     return false;
   }
   Parts.push_back(std::move(part));
@@ -277,7 +284,7 @@ bool TCFSHugeFile::AddPartFile() {
     } catch (const Exception&) {
       Parts.back()->Close();
       Parts.pop_back();
-      if (!InMemory) platform::DeleteFile(name);
+      if (!Storage.InMemory) platform::DeleteFile(name);
       return false;
     }
   }
@@ -302,12 +309,12 @@ void TCFSHugeFile::DeleteLastPartFile() {
   const std::string name = Parts.back()->GetFileName();
   Parts.back()->Close();
   Parts.pop_back();
-  if (!InMemory) platform::DeleteFile(name);
+  if (!Storage.InMemory) platform::DeleteFile(name);
   LinkPart(Parts.size() - 1, std::string());
 }
 
 void TCFSHugeFile::DeletePartFiles() {
-  if (InMemory) {
+  if (Storage.InMemory) {
     Parts.clear();
     Size = 0;
     return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cfs/file/CFSAbstractFile.h"
+#include "cfs/file/CFSStorageFactory.h"
 #include "cfs/file/CFSWrapperHeader.h"
 
 namespace platform {
@@ -21,7 +22,11 @@ class File;
 class TCFSHugeFile {
  public:
   // partSize -1 asks GetMaxPartSize(fileName), a result <= 0 meaning 2147483647. Raises "File
-  // part size is too small. Minimal part size is 380" below 380. Opens nothing.
+  // part size is too small. Minimal part size is 380" below 380. Opens nothing. Every part file
+  // comes from storage.
+  TCFSHugeFile(std::string fileName, bool readOnly, bool exclusive, TCFSStorageFactory storage,
+               std::int64_t partSize);
+  // inMemory picks the memory factory, otherwise the disk factory.
   TCFSHugeFile(std::string fileName, bool readOnly, bool exclusive, bool inMemory, std::int64_t partSize);
   ~TCFSHugeFile();
   TCFSHugeFile(const TCFSHugeFile&) = delete;
@@ -55,7 +60,7 @@ class TCFSHugeFile {
   const std::string& GetFileName() const { return FileName; }
   bool GetReadOnly() const { return ReadOnly; }
   bool GetExclusive() const { return Exclusive; }
-  bool GetInMemory() const { return InMemory; }
+  bool GetInMemory() const { return Storage.InMemory; }
   std::int64_t GetPartSize() const { return PartSize; }
   std::int64_t GetPartDataSize() const { return PartDataSize; }
   std::int64_t GetBaseOffset() const { return BaseOffset; }
@@ -94,7 +99,9 @@ class TCFSHugeFile {
   std::string FileName;
   bool ReadOnly;
   bool Exclusive;
-  bool InMemory;
+  TCFSStorageFactory Storage;
+  // Cleared by the destructor so that Close releases the parts of a memory container too.
+  bool KeepPartsOnClose;
   std::int64_t Position = 0;
   std::int64_t Size = 0;
   std::int64_t PartSize = 0;

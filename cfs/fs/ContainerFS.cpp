@@ -9,17 +9,22 @@ namespace {
 constexpr std::int32_t kPageSize = 4096;
 constexpr std::int32_t kExtentPageCount = 8;
 
-std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password) {
-  return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", false, kPageSize, kExtentPageCount, -1);
+std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password,
+                                               const TCFSStorageFactory& storage = TCFSStorageFactory::Disk()) {
+  return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", storage, kPageSize, kExtentPageCount, -1);
+}
+
+bool PasswordOpens(const std::string& fileName, const std::string& password, const TCFSStorageFactory& storage) {
+  auto pf = OpenForCheck(fileName, password, storage);
+  if (pf->Header().EncryptionType() == kEncryptionNone) return true;
+  std::string key;
+  return CheckPasswordRec(pf->Header().PasswordRec(), password, key) && TDIRManager::FirstPageDeciphers(*pf);
 }
 
 }  // namespace
 
 bool CheckContainerPassword(const std::string& fileName, const std::string& password) {
-  auto pf = OpenForCheck(fileName, password);
-  if (pf->Header().EncryptionType() == kEncryptionNone) return true;
-  std::string key;
-  return CheckPasswordRec(pf->Header().PasswordRec(), password, key) && TDIRManager::FirstPageDeciphers(*pf);
+  return PasswordOpens(fileName, password, TCFSStorageFactory::Disk());
 }
 
 bool IsContainerEncrypted(const std::string& fileName) {
@@ -29,12 +34,18 @@ bool IsContainerEncrypted(const std::string& fileName) {
 TContainerFS::TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
                            const std::string& question, const std::string& answer, std::uint8_t compressionMethod,
                            std::int64_t partSize)
+    : TContainerFS(TCFSStorageFactory::Disk(), fileName, mode, password, question, answer, compressionMethod,
+                   partSize) {}
+
+TContainerFS::TContainerFS(const TCFSStorageFactory& storage, const std::string& fileName, std::uint16_t mode,
+                           const std::string& password, const std::string& question, const std::string& answer,
+                           std::uint8_t compressionMethod, std::int64_t partSize)
     : handles_(0, 1000, 10), threadCount_(platform::ThreadCount()) {
-  if (mode != kModeCreate && !CheckContainerPassword(fileName, password))
+  if (mode != kModeCreate && !PasswordOpens(fileName, password, storage))
     throw Exception("TContainerFS.Create - invalid password specified, file name = " + DoubleQuoted(fileName));
   mode_ = mode;
   fileName_ = fileName;
-  pageFile_ = std::make_unique<TPageFileManager>(fileName, mode, password, question, answer, false, kPageSize,
+  pageFile_ = std::make_unique<TPageFileManager>(fileName, mode, password, question, answer, storage, kPageSize,
                                                  kExtentPageCount, mode == kModeCreate ? partSize : -1);
   if (mode == kModeCreate) SetCompressionMethod(compressionMethod);
   password_ = password;

@@ -63,6 +63,10 @@ class TContainerFS {
   TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
                const std::string& question, const std::string& answer, std::uint8_t compressionMethod,
                std::int64_t partSize = -1);
+  // The same over part files made by storage (the one above uses the disk).
+  TContainerFS(const TCFSStorageFactory& storage, const std::string& fileName, std::uint16_t mode,
+               const std::string& password, const std::string& question, const std::string& answer,
+               std::uint8_t compressionMethod, std::int64_t partSize = -1);
   ~TContainerFS();
   TContainerFS(const TContainerFS&) = delete;
   TContainerFS& operator=(const TContainerFS&) = delete;

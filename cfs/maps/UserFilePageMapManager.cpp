@@ -208,7 +208,31 @@ bool TUserFilePageMapManager::AppendPages(TCFSDirItem& file, std::int32_t count,
   }
   for (std::int32_t i = 0; i < scratch_.Count(); ++i) data->Add(scratch_[i]);
 
-  SaveMaps(saveFrom, maps->Count() - saveFrom, *data, *maps);
+  try {
+    SaveMaps(saveFrom, maps->Count() - saveFrom, *data, *maps);
+  } catch (const Exception&) {
+    // The new pages are owned by nobody on disk: give them back, and put the chain's old last
+    // page back as it was (it may already point at a new map page), so that the file keeps
+    // exactly the pages it had.
+    const std::int32_t added = scratch_.Count();
+    for (std::int32_t i = 0; i < added; ++i) data->Delete(data->Count() - 1);
+    for (std::int32_t i = 0; i < newMapPages; ++i) {
+      scratch_.Add((*maps)[maps->Count() - 1]);
+      maps->Delete(maps->Count() - 1);
+    }
+    if (newFile) {
+      Forget(file.FirstMapPageNo);
+      file.FirstMapPageNo = -1;
+    } else {
+      try {
+        SaveMaps(saveFrom, maps->Count() - saveFrom, *data, *maps);
+      } catch (const Exception&) {
+        Forget(file.FirstMapPageNo);  // read the chain from disk next time
+      }
+    }
+    FreeScratch();
+    throw;
+  }
 
   if (zeroFill) {
     TCFSPageRec rec;

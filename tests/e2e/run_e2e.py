@@ -164,6 +164,15 @@ class Checks:
         self.eq(what + (" (%s)" % detail if detail and not cond else ""), bool(cond), True)
 
 
+# The shots the README shows, by artifact name. Only when ZELK_DOCS_SCREENSHOTS names a folder
+# (never in CI) are they copied there under these names.
+DOCS_SCREENSHOTS = {
+    "job_main_window": "main-window.png",
+    "job_selection_window": "selection-window.png",
+    "job_restore_window": "restore-program.png",
+}
+
+
 def screenshot(args, name, rect=None):
     os.makedirs(args.artifacts, exist_ok=True)
     path = os.path.join(args.artifacts, name + ".png")
@@ -179,6 +188,9 @@ def screenshot(args, name, rect=None):
     else:
         os.replace(full, path)
     log("screenshot %s" % path)
+    docs = os.environ.get("ZELK_DOCS_SCREENSHOTS")
+    if docs and name in DOCS_SCREENSHOTS:
+        shutil.copyfile(path, os.path.join(docs, DOCS_SCREENSHOTS[name]))
     return path
 
 

@@ -1,6 +1,6 @@
 // The facade's container handling and its handle-level access to stored files: creation and
 // password checks, page boundaries, partial pages, growth, handles, deletion, file passwords,
-// encryption, a full container, and the stream over a handle.
+// encryption, and the stream over a handle (a full container: StorageFaultTest.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,10 +10,6 @@
 #include "cfs/fs/CFSUserFileStream.h"
 #include "tests/cfs/fs/FSTestUtil.h"
 
-#if defined(__linux__)
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 using namespace storagetest;
 using namespace fstest;
@@ -341,59 +337,6 @@ TEST(ContainerFS, UserFileStream) {
   const Bytes data = Pattern(10000, 5);
   EXPECT_EQ(ReadWhole(*fs, "s"), Bytes(data.begin(), data.begin() + 100));
 }
-
-#if defined(__linux__)
-// A container that cannot grow: the file size limit of the process stops the storage file.
-TEST(ContainerFS, FullContainerKeepsWhatIsStored) {
-  ScratchDir tmp;
-  const std::string name = tmp / "c.cfs";
-  const Bytes first = Pattern(50000, 11);
-  auto fs = Create(name);
-  WriteWhole(*fs, "first", first);
-  int diskFull = 0;
-  fs->OnDiskFull.Handler = [&](void*, TContainerFS&) { ++diskFull; };
-
-  rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-  auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit low = old;
-  // The container is opened exclusively; its size is known through the storage file.
-  low.rlim_cur = static_cast<rlim_t>(fs->PageFile().File().GetSize() + 64 * 1024);
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
-
-  const std::int32_t h = fs->FileOpen("big", kModeCreate, "", "", "");
-  ASSERT_GE(h, 0);
-  const Bytes chunk = Pattern(D * 3, 12);
-  std::int64_t written = 0;
-  for (int i = 0; i < 100 && diskFull == 0; ++i) written += fs->FileWrite(h, chunk.data(), std::int32_t(chunk.size()));
-  EXPECT_EQ(diskFull, 1);
-  EXPECT_EQ(fs->LastError(), -17);
-  EXPECT_GT(written, 0);
-  EXPECT_EQ(fs->FileSeek(h, 2, 0), written);
-  // No new file item once the directory page is full and no page is left.
-  std::int32_t created = 0;
-  for (int i = 0; i < 20; ++i) created = fs->FileCreate("n" + std::to_string(i), "", "", "");
-  EXPECT_EQ(created, -1);
-  EXPECT_EQ(fs->LastError(), -17);
-  EXPECT_GE(diskFull, 2);
-  const std::int32_t hs = fs->FileOpen("first", 2, "", "", "");
-  EXPECT_EQ(fs->FileSetSize(hs, 10'000'000), -17);
-  fs->FileClose(hs);
-  fs->FileClose(h);
-
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
-  std::signal(SIGXFSZ, previous);
-  ExpectPagesConsistent(*fs);
-  fs.reset();
-  fs = Open(name);
-  EXPECT_EQ(ReadWhole(*fs, "first"), first);
-  const Bytes big = ReadWhole(*fs, "big");
-  ASSERT_EQ(std::int64_t(big.size()), written);
-  for (std::int64_t i = 0; i < written; i += std::int64_t(chunk.size()))
-    EXPECT_TRUE(std::equal(big.begin() + i, big.begin() + std::min<std::int64_t>(i + chunk.size(), written), chunk.begin()));
-  ExpectPagesConsistent(*fs);
-}
-#endif
 
 TEST(ContainerFS, DamagedPageMapsAreRefusedBeforeReading) {
   ScratchDir tmp;
