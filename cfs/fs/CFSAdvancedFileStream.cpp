@@ -585,9 +585,10 @@ void TCFSAdvancedFileStream::LoadFromStream(TStream& source) {
   DoProgress(100);
 }
 
-void TCFSAdvancedFileStream::SaveToFile(const std::string& fileName) {
+std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName) {
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveToStream(file);
+  return file.GetSize();
 }
 
 void TCFSAdvancedFileStream::LoadFromFile(const std::string& fileName) {
@@ -654,13 +655,11 @@ std::int64_t TCFSAdvancedFileStream::SaveFromAhead(TExportAhead& ahead, std::siz
   return done;
 }
 
-void TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
-  if (passThrough_) {
-    SaveToFile(fileName);
-    return;
-  }
+std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
+  if (passThrough_) return SaveToFile(fileName);
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveFromAhead(ahead, index, &file);
+  return file.GetSize();
 }
 
 std::int64_t TCFSAdvancedFileStream::ReadWhole(TExportAhead& ahead, std::size_t index) {

@@ -68,7 +68,8 @@ class TCFSAdvancedFileStream : public TStream {
 
   void SaveToStream(TStream& target);
   void LoadFromStream(TStream& source);
-  void SaveToFile(const std::string& fileName);
+  // The SaveToFile forms return the size of the disk file as its writer closed it.
+  std::int64_t SaveToFile(const std::string& fileName);
   void LoadFromFile(const std::string& fileName);
   // Whether LoadFromAhead can fill this stream: a new, empty block stream whose method is the
   // one the blocks were compressed with.
@@ -79,7 +80,7 @@ class TCFSAdvancedFileStream : public TStream {
   // SaveToFile, and a read of the whole stream that keeps nothing (a check), for file `index`
   // of an export whose blocks are read and unpacked ahead: the same writes, progress and
   // failures. The stream is the one ahead.Open gave for that index.
-  void SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
+  std::int64_t SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
   std::int64_t ReadWhole(TExportAhead& ahead, std::size_t index);
 
   bool PassThrough() const { return passThrough_; }

@@ -35,9 +35,9 @@ void TCFSFileStream::SetSize(std::int64_t newSize) {
   inner_->SetSize(newSize);
 }
 
-void TCFSFileStream::SaveToFile(const std::string& fileName) {
+std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName) {
   inner_->OnProgress = OnProgress;
-  inner_->SaveToFile(fileName);
+  return inner_->SaveToFile(fileName);
 }
 
 void TCFSFileStream::LoadFromFile(const std::string& fileName) {
@@ -53,7 +53,7 @@ void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahe
     inner_->LoadFromFile(diskPath);
 }
 
-void TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
+std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
   inner_->OnProgress = OnProgress;
-  inner_->SaveToFile(fileName, ahead, index);
+  return inner_->SaveToFile(fileName, ahead, index);
 }

@@ -22,15 +22,16 @@ class TCFSFileStream : public TStream {
   // Raises "TCFSFileStream.SetSize - file is in read only mode." on a read-only stream.
   void SetSize(std::int64_t newSize) override;
 
-  // Writes the whole stored file to a disk file (created or replaced).
-  void SaveToFile(const std::string& fileName);
+  // Writes the whole stored file to a disk file (created or replaced); returns the disk file's
+  // size as it was closed.
+  std::int64_t SaveToFile(const std::string& fileName);
   // Replaces the stored file's content with a disk file's (whatever the open mode).
   void LoadFromFile(const std::string& fileName);
   // LoadFromFile with the blocks of file `index` read and compressed ahead; falls back to
   // reading diskPath itself when this stream cannot take them.
   void LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);
   // SaveToFile of file `index` of an export read ahead (this is the stream ahead.Open gave).
-  void SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
+  std::int64_t SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index);
 
   bool ReadOnly() const { return readOnly_; }
   std::uint16_t Mode() const { return mode_; }

@@ -42,13 +42,14 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
 }
 
 void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
-                               TExportAhead* ahead, std::size_t fileIndex, const std::set<std::string>& reserved) {
-  const std::string base = platform::GetCurrentDirectory();
-  if (!entry.Dir.empty()) {
+                               TExportAhead* ahead, std::size_t fileIndex, const std::string& base,
+                               TExportTempNames& tempNames) {
+  // A folder's entry comes before the entries of its files.
+  if (entry.Name.empty()) {
     const std::string folder = base + platform::ExcludeTrailingPathDelimiter(entry.Dir);
     if (!platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+    return;
   }
-  if (entry.Name.empty()) return;
   const std::string n = entry.Dir + entry.Name;
   const std::uint32_t existing = platform::GetFileAttributes(base + n);
   if (existing != platform::kInvalidAttributes && !(existing & platform::kAttrDirectory)) {
@@ -64,11 +65,9 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   if (!ahead) own = std::make_unique<TCFSFileStream>(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
   TCFSFileStream& stream = ahead ? ahead->Open(fileIndex, FileProgressRelay()) : *own;
   // The old file stays in place until the new one is whole.
-  TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, reserved);
-  if (ahead)
-    stream.SaveToFile(target.TempPath(), *ahead, fileIndex);
-  else
-    stream.SaveToFile(target.TempPath());
+  TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, tempNames);
+  const std::int64_t written =
+      ahead ? stream.SaveToFile(target.TempPath(), *ahead, fileIndex) : stream.SaveToFile(target.TempPath());
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
   std::int64_t utc = 0;
@@ -76,7 +75,7 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
                                       static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
                                       static_cast<std::uint16_t>(age), local);
   if (dated) utc = platform::FileTimeLocalToUtc(local);
-  target.Commit(stream.GetSize(), dated ? &utc : nullptr, FileGetAttr(src + n), existing);
+  target.Commit(stream.GetSize(), written, dated ? &utc : nullptr, FileGetAttr(src + n), existing);
 }
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,
@@ -112,6 +111,8 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   for (const ScanEntry& e : entries)
     reserved.insert(platform::UpperCaseAscii(e.Name.empty() ? platform::ExcludeTrailingPathDelimiter(e.Dir)
                                                             : e.Dir + e.Name));
+  TExportTempNames tempNames(std::move(reserved));
+  const std::string base = platform::GetCurrentDirectory();
   std::unique_ptr<TExportAhead> ahead;
   if (threadCount_ > 1) {
     std::vector<std::string> files;
@@ -124,7 +125,7 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
   for (std::int32_t i = 0; i < total; ++i) {
     const ScanEntry& entry = entries[static_cast<std::size_t>(i)];
     try {
-      ExportEntry(src, entry, existingFiles, ahead.get(), fileIndex, reserved);
+      ExportEntry(src, entry, existingFiles, ahead.get(), fileIndex, base, tempNames);
     } catch (const std::exception& e) {
       // This file stays as it was on disk; the others are still worth writing.
       exportFailures_.push_back({entry.Dir + entry.Name, e.what()});

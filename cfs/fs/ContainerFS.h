@@ -51,6 +51,7 @@ struct TCFSHandleRec {
 };
 
 class TExportAhead;
+class TExportTempNames;
 class TImportAhead;
 
 class TContainerFS {
@@ -224,9 +225,10 @@ class TContainerFS {
                    TImportAhead* ahead, std::size_t fileIndex, bool& created);
   // Workers that read and compress the files of an import ahead; none with one thread.
   std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
-  // Reserved: upper-cased relative names of the scan, which temporary names must avoid.
+  // `base` is the target folder (the current folder, ending in "\"); `tempNames` hands out the
+  // temporary names the files are written under.
   void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, TExportAhead* ahead,
-                   std::size_t fileIndex, const std::set<std::string>& reserved);
+                   std::size_t fileIndex, const std::string& base, TExportTempNames& tempNames);
   TCFSStreamProgressEvent FileProgressRelay();
   void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message,
                            bool nameNotCp936 = false);

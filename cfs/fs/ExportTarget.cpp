@@ -13,30 +13,37 @@ constexpr int kTempNameTries = 1000;
 
 }  // namespace
 
-TExportTarget::TExportTarget(const std::string& folder, const std::string& relativeFolder, const std::string& name,
-                             const std::set<std::string>& reserved)
-    : target_(folder + name) {
+std::string TExportTempNames::Take(const std::string& folder, const std::string& relativeFolder) {
+  if (auto known = free_.find(folder); known != free_.end()) {
+    std::string path = std::move(known->second);
+    free_.erase(known);
+    return path;
+  }
   for (int i = 0; i < kTempNameTries; ++i) {
     const std::string candidate = "~zelk" + std::to_string(i) + ".tmp";
-    if (reserved.count(platform::UpperCaseAscii(relativeFolder + candidate))) continue;
+    if (reserved_.count(platform::UpperCaseAscii(relativeFolder + candidate))) continue;
     const std::string path = folder + candidate;
-    if (platform::GetFileAttributes(path) != platform::kInvalidAttributes) continue;
-    temp_ = path;
-    return;
+    if (platform::GetFileAttributes(path) == platform::kInvalidAttributes) return path;
   }
   throw Exception("Error in TContainerFS.ExportFiles - no temporary name free in folder " + SingleQuoted(folder) +
                   ".");
 }
 
+TExportTarget::TExportTarget(const std::string& folder, const std::string& relativeFolder, const std::string& name,
+                             TExportTempNames& names)
+    : names_(names), folder_(folder), target_(folder + name), temp_(names.Take(folder, relativeFolder)) {}
+
 TExportTarget::~TExportTarget() {
-  if (committed_ || !platform::FileExists(temp_)) return;
-  platform::SetFileAttributes(temp_, platform::kAttrNormal);
-  platform::DeleteFile(temp_);
+  if (committed_) return;
+  if (platform::FileExists(temp_)) {
+    platform::SetFileAttributes(temp_, platform::kAttrNormal);
+    platform::DeleteFile(temp_);
+  }
+  if (platform::GetFileAttributes(temp_) == platform::kInvalidAttributes) names_.Freed(folder_, temp_);
 }
 
-void TExportTarget::Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes,
-                           std::uint32_t old) {
-  const std::int64_t written = platform::FileSize(temp_);
+void TExportTarget::Commit(std::int64_t size, std::int64_t written, const std::int64_t* utcTime,
+                           std::uint32_t attributes, std::uint32_t old) {
   if (written != size)
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " written short: " +
                     std::to_string(written) + " of " + std::to_string(size) + " bytes.");
@@ -51,5 +58,6 @@ void TExportTarget::Commit(std::int64_t size, const std::int64_t* utcTime, std::
                     reason);
   }
   committed_ = true;
+  names_.Freed(folder_, temp_);
   platform::SetFileAttributes(target_, attributes);
 }

@@ -4,30 +4,53 @@
 // is whole. Until then an existing target keeps its content, and whatever ends the write early
 // (an error, an unwound exception) removes the temporary file again.
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
+
+// The temporary names of one export. A name is never a stored name of the export (`reserved`:
+// upper-cased names relative to the export's start) and never a name found on disk. Once the
+// export has freed a name again (its file renamed into place or removed), the next file of that
+// folder takes it without asking the disk: a folder of many files costs one lookup, not one per
+// file.
+class TExportTempNames {
+ public:
+  explicit TExportTempNames(std::set<std::string> reserved) : reserved_(std::move(reserved)) {}
+  // A free temporary path in `folder` (the disk folder, ending in "\"); `relativeFolder` is the
+  // same folder relative to the export's start. Raises when none is free.
+  std::string Take(const std::string& folder, const std::string& relativeFolder);
+  // `path`, taken from `folder`, no longer exists.
+  void Freed(const std::string& folder, const std::string& path) { free_[folder] = path; }
+
+ private:
+  std::set<std::string> reserved_;
+  std::map<std::string, std::string> free_;  // folder -> a temporary path this export freed
+};
 
 class TExportTarget {
  public:
   // `folder` is the target's disk folder (ending in "\"), `relativeFolder` the same folder
-  // relative to the export's start; `reserved` holds the upper-cased relative names of every
-  // stored file and folder of the export, which a temporary name must not take.
+  // relative to the export's start.
   TExportTarget(const std::string& folder, const std::string& relativeFolder, const std::string& name,
-                const std::set<std::string>& reserved);
+                TExportTempNames& names);
   ~TExportTarget();
   TExportTarget(const TExportTarget&) = delete;
   TExportTarget& operator=(const TExportTarget&) = delete;
 
   const std::string& TempPath() const { return temp_; }
   const std::string& TargetPath() const { return target_; }
-  // Checks that the temporary file holds `size` bytes, stamps it with `utcTime` (when given) and
-  // puts it in the target's place, replacing an existing file (whose read-only bit is cleared
-  // first, as overwriting always did); then gives the target `attributes`. `old` is what
-  // platform::GetFileAttributes said of the target before. Raises when the file is short or the
-  // target cannot be replaced; the old target then stays as it was.
-  void Commit(std::int64_t size, const std::int64_t* utcTime, std::uint32_t attributes, std::uint32_t old);
+  // Checks that the temporary file holds `size` bytes (`written`: its size when the writer
+  // closed it), stamps it with `utcTime` (when given) and puts it in the target's place,
+  // replacing an existing file (whose read-only bit is cleared first, as overwriting always
+  // did); then gives the target `attributes`. `old` is what platform::GetFileAttributes said of
+  // the target before. Raises when the file is short or the target cannot be replaced; the old
+  // target then stays as it was.
+  void Commit(std::int64_t size, std::int64_t written, const std::int64_t* utcTime, std::uint32_t attributes,
+              std::uint32_t old);
 
  private:
+  TExportTempNames& names_;
+  std::string folder_;
   std::string target_;
   std::string temp_;
   bool committed_ = false;

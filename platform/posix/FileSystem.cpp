@@ -215,7 +215,8 @@ bool DeleteFile(const std::string& path) {
 
 // rename(2) with the folder indexes told of both names.
 static bool Rename(const std::string& src, const std::string& dst) {
-  posix::FolderChange gone(src), added(dst);
+  posix::FolderChange gone(src);
+  posix::FolderChange added(dst, gone);
   if (rename(src.c_str(), dst.c_str()) != 0) return Fail();
   if (added.SameFolder(gone)) {
     added.RenamedFrom(gone);

@@ -119,13 +119,31 @@ bool FindNoCase(const std::string& dir, const std::string& name, std::string& fo
   return true;
 }
 
-FolderChange::FolderChange(const std::string& nativePath) {
+namespace {
+
+void SplitEntry(const std::string& nativePath, std::string& folder, std::string& name) {
   std::string p = nativePath;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   const std::size_t slash = p.rfind('/');
-  folder_ = slash == std::string::npos ? "." : p.substr(0, slash + 1);
-  name_ = slash == std::string::npos ? p : p.substr(slash + 1);
+  folder = slash == std::string::npos ? "." : p.substr(0, slash + 1);
+  name = slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+}  // namespace
+
+FolderChange::FolderChange(const std::string& nativePath) {
+  SplitEntry(nativePath, folder_, name_);
   known_ = !name_.empty() && stat(folder_.c_str(), &before_) == 0;
+}
+
+FolderChange::FolderChange(const std::string& nativePath, const FolderChange& sibling) {
+  SplitEntry(nativePath, folder_, name_);
+  if (folder_ == sibling.folder_) {
+    before_ = sibling.before_;
+    known_ = !name_.empty() && sibling.known_;
+  } else {
+    known_ = !name_.empty() && stat(folder_.c_str(), &before_) == 0;
+  }
 }
 
 void FolderChange::Added() { Apply(nullptr, &name_); }

@@ -21,6 +21,9 @@ bool FindNoCase(const std::string& dir, const std::string& name, std::string& fo
 class FolderChange {
  public:
   explicit FolderChange(const std::string& nativePath);
+  // The same for a second entry changed in the same step (a rename): a folder shared with
+  // `sibling` is not looked at again.
+  FolderChange(const std::string& nativePath, const FolderChange& sibling);
   void Added();
   void Removed();
   // The entry was renamed from `from` in the same folder, in one step.
