@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
-#include "app/Unit3.h"
+#include "gamedir/Cp936Text.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "platform/Threads.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "app/ToolMain.h"
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
+#include "gamedir/Cp936Text.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
+#include "app/ProgressWindow.h"
 
 ToolWindows CreateToolWindows(ui::Application& app, const SystemProbe& probe) {
   TForm1& main = app.CreateForm<TForm1>(probe);

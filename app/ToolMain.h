@@ -2,7 +2,7 @@
 // The tool's main routine: the three windows, then the message loop.
 #include <memory>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 
 class TForm1;

@@ -1,6 +1,6 @@
 #include "stub/StubMain.h"
 
-#include "stub/Unit1.h"
+#include "stub/RestoreWindow.h"
 
 TForm1& CreateStubWindow(ui::Application& app, const SystemProbe& probe) {
   return app.CreateForm<TForm1>(probe);

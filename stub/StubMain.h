@@ -2,7 +2,7 @@
 // The restore program's main routine: its one window, then the message loop.
 #include <memory>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 
 class TForm1;

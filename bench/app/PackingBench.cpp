@@ -22,7 +22,7 @@
 
 #include <zlib.h>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "backup/RestorePackage.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CodecScratch.h"

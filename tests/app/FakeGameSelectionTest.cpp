@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
 #include "tests/app/ToolHarness.h"
 #include "tests/fixtures/FakeGame.h"
 #include "ui/headless/HeadlessBackend.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
+#include "app/ProgressWindow.h"
 #include "tests/app/ToolHarness.h"
 #include "ui/headless/HeadlessBackend.h"
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
+#include "app/ProgressWindow.h"
 #include "tests/app/PackageCheck.h"
 #include "tests/app/TestTree.h"
 #include "ui/headless/HeadlessBackend.h"

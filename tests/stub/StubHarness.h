@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "stub/StubMain.h"
-#include "stub/Unit1.h"
+#include "stub/RestoreWindow.h"
 #include "tests/app/TestTree.h"
 #include "ui/headless/HeadlessBackend.h"
 

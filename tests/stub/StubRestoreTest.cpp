@@ -6,7 +6,7 @@
 #include <fstream>
 #include <optional>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "backup/GameImport.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "tests/stub/StubHarness.h"
 
 namespace {

@@ -1,7 +1,7 @@
-#include "app/Unit3.h"
+#include "app/ProgressWindow.h"
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
+#include "gamedir/Cp936Text.h"
+#include "app/MainWindow.h"
 
 TForm3::TForm3(ui::Application& app, TForm1& mainForm) : ui::Form(app, "Form3") {
   SetCaption("Form3");

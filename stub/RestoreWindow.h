@@ -3,7 +3,7 @@
 // and add-ons stored in the container appended to its own executable into that directory.
 #include <string>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "app/ProgressThrottle.h"
 #include "backup/BackupEvents.h"
 #include "ui/Application.h"

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "app/PackWindowEvents.h"
-#include "app/Unit1.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"
 

@@ -1,9 +1,9 @@
-#include "app/Unit2.h"
+#include "app/SelectionWindow.h"
 
 #include <vector>
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
+#include "gamedir/Cp936Text.h"
+#include "app/MainWindow.h"
 #include "backup/GameEntries.h"
 #include "platform/FileSystem.h"
 #include "platform/Ini.h"

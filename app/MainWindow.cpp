@@ -1,7 +1,7 @@
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 
-#include "app/Cp936Text.h"
-#include "app/Unit2.h"
+#include "gamedir/Cp936Text.h"
+#include "app/SelectionWindow.h"
 #include "platform/Text.h"
 
 TForm1::TForm1(ui::Application& app, const SystemProbe& probe)

@@ -1,8 +1,8 @@
-#include "stub/Unit1.h"
+#include "stub/RestoreWindow.h"
 
 #include <cmath>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "backup/RestorePackage.h"
 #include "platform/Text.h"
 

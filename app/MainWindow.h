@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "app/ProgressThrottle.h"
 #include "backup/PackGame.h"
 #include "ui/Application.h"

@@ -2,8 +2,8 @@
 // tool's own executable and is written next to it before anything can be packed.
 #include <exception>
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
+#include "gamedir/Cp936Text.h"
+#include "app/MainWindow.h"
 #include "backup/CarriedFiles.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
