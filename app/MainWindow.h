@@ -1,60 +1,71 @@
 #pragma once
-// The main window: what the tool does, whether the game was found, what will be packed, the
-// optional password and the pack button. Its timer looks for the game directory.
+// The main window (form "Form1", class TForm1 in the designer; unit Unit1): what the tool does,
+// whether the game was found, what will be packed, the optional password and the pack button.
+// Its timer looks for the game directory. The packing run is in PackingRun.cpp, the start-up
+// extraction of the restore program in EmbeddedStub.cpp.
+//
+// Control names (the name string each control carries, which the Windows driver finds) and
+// their members:
+//   pnl1 -> headerPanel      nxnfpnl1 -> infoPanel    txt2 -> accountsText   txt3 -> addonsText
+//   txt4 -> passwordLabel    edt1 -> passwordEdit     btn1 -> collectButton  btn2 -> packButton
+//   tmr1 -> searchTimer
 #include <string>
 #include <vector>
 
-#include "gamedir/GameLocator.h"
 #include "app/ProgressThrottle.h"
 #include "backup/PackGame.h"
+#include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
 
-class TForm2;
-class TForm3;
+namespace tool {
 
-class TForm1 : public ui::Form {
+class SelectionWindow;
+class ProgressWindow;
+
+class MainWindow : public ui::Form {
  public:
   // `probe` must outlive the window.
-  TForm1(ui::Application& app, const SystemProbe& probe);
+  MainWindow(ui::Application& app, const SystemProbe& probe);
 
   // Declaration order is creation order (and so the controls' identifiers).
-  ui::HeaderPanel pnl1{*this, "pnl1"};
-  ui::InfoPanel nxnfpnl1{pnl1, "nxnfpnl1"};
-  ui::StaticText txt2{pnl1, "txt2"};
-  ui::StaticText txt3{pnl1, "txt3"};
-  ui::StaticText txt4{pnl1, "txt4"};
-  ui::Edit edt1{pnl1, "edt1"};
-  ui::Button btn1{pnl1, "btn1"};
-  ui::Button btn2{pnl1, "btn2"};
-  ui::Timer tmr1{*this};
+  ui::HeaderPanel headerPanel{*this, "pnl1"};
+  ui::InfoPanel infoPanel{headerPanel, "nxnfpnl1"};
+  ui::StaticText accountsText{headerPanel, "txt2"};
+  ui::StaticText addonsText{headerPanel, "txt3"};
+  ui::StaticText passwordLabel{headerPanel, "txt4"};
+  ui::Edit passwordEdit{headerPanel, "edt1"};
+  ui::Button collectButton{headerPanel, "btn1"};
+  ui::Button packButton{headerPanel, "btn2"};
+  ui::Timer searchTimer{*this};
 
   // The game client directory once found, ending in "\".
-  std::string GamePath;
+  std::string gamePath;
   // Names left checked in the selection window, in list order.
-  std::vector<std::string> AccountList;
-  std::vector<std::string> AddonList;
+  std::vector<std::string> accounts;
+  std::vector<std::string> addons;
 
-  void FormCreate();
+  // On creation: nothing chosen yet.
+  void ClearChoices();
   // First showing: writes the restore program carried by the own executable next to it.
-  void FormShow();
-  // One attempt to find the game; on success the search stops and the selection window opens.
-  void tmr1Timer();
-  std::string LocateGameDir() const;
-  bool CheckGameDir(const std::string& dir) const;
+  void StartUp();
+  // One attempt to find the game (the timer's tick); on success the search stops and the
+  // selection window opens.
+  void SearchForGame();
 
-  // "立即打包": the whole packing run, ending the program.
-  void btn2Click();
-  // The collect step: container, imports, self-extracting executable.
-  void btn1Click();
-  void ResetProgress(TForm3& form);
+  // The pack button ("立即打包"): the whole packing run, ending the program.
+  void PackAll();
+  // The hidden collect button: the collect step alone (container, imports, self-extracting
+  // executable).
+  void CollectOnly();
+  void ResetProgress(ProgressWindow& form);
   // The progress handlers keep the latest values and show them at most ten times a second;
   // FlushProgress shows what is still held back.
-  void ProgressHandler(TForm3& form, double percent);
-  void FileProgressHandler(TForm3& form, const std::string& fileName, double percent);
-  void FlushProgress(TForm3& form);
+  void ProgressHandler(ProgressWindow& form, double percent);
+  void FileProgressHandler(ProgressWindow& form, const std::string& fileName, double percent);
+  void FlushProgress(ProgressWindow& form);
   // Tests drive the progress throttle with a clock of their own.
   void SetProgressClock(TProgressThrottle::Clock clock) { progressThrottle_.SetClock(std::move(clock)); }
 
@@ -63,12 +74,11 @@ class TForm1 : public ui::Form {
   // What the packing run takes from the window.
   TPackOptions PackOptions() const;
 
-  void SetSelectionWindow(TForm2* form) { selection_ = form; }
-  void SetProgressWindow(TForm3* form) { progress_ = form; }
-  TForm3* ProgressWindow() const { return progress_; }
+  void SetSelectionWindow(SelectionWindow* form) { selection_ = form; }
+  void SetProgressWindow(ProgressWindow* form) { progress_ = form; }
 
  private:
-  void ShowProgress(TForm3& form);
+  void ShowProgress(ProgressWindow& form);
 
   struct ProgressState {
     std::string fileName;
@@ -80,6 +90,8 @@ class TForm1 : public ui::Form {
   bool shown_ = false;
   bool clientFolderReported_ = false;
   const SystemProbe& probe_;
-  TForm2* selection_ = nullptr;
-  TForm3* progress_ = nullptr;
+  SelectionWindow* selection_ = nullptr;
+  ProgressWindow* progress_ = nullptr;
 };
+
+}  // namespace tool

@@ -1,20 +1,28 @@
 #pragma once
-// The progress window of the packing run: borderless, centred on the main window, with the
-// file being stored and two bars (current file, files done).
+// The progress window of the packing run (form "Form3", class TForm3 in the designer; unit
+// Unit3): borderless, centred on the main window, with the file being stored and two bars
+// (current file, files done).
+//
+// Control names and their members:
+//   pnl1 -> frame   lbl1 -> titleLabel   lbl2 -> fileLabel   pb1 -> fileBar   pb2 -> overallBar
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 
-class TForm1;
+namespace tool {
 
-class TForm3 : public ui::Form {
+class MainWindow;
+
+class ProgressWindow : public ui::Form {
  public:
-  TForm3(ui::Application& app, TForm1& mainForm);
+  ProgressWindow(ui::Application& app, MainWindow& mainForm);
 
   // Declaration order is creation order (and so the controls' identifiers).
-  ui::Panel pnl1{*this, "pnl1"};
-  ui::Label lbl1{pnl1, "lbl1"};
-  ui::Label lbl2{pnl1, "lbl2"};
-  ui::ProgressBar pb1{pnl1, "pb1"};
-  ui::ProgressBar pb2{pnl1, "pb2"};
+  ui::Panel frame{*this, "pnl1"};
+  ui::Label titleLabel{frame, "lbl1"};
+  ui::Label fileLabel{frame, "lbl2"};
+  ui::ProgressBar fileBar{frame, "pb1"};
+  ui::ProgressBar overallBar{frame, "pb2"};
 };
+
+}  // namespace tool

@@ -2,11 +2,13 @@
 
 #include <vector>
 
-#include "gamedir/Cp936Text.h"
 #include "app/MainWindow.h"
 #include "backup/GameEntries.h"
+#include "gamedir/Cp936Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Ini.h"
+
+namespace tool {
 
 namespace {
 
@@ -28,7 +30,7 @@ void SetUpList(ui::ListView& list) {
 
 }  // namespace
 
-TForm2::TForm2(ui::Application& app, TForm1& mainForm) : ui::Form(app, "Form2"), main_(mainForm) {
+SelectionWindow::SelectionWindow(ui::Application& app, MainWindow& mainForm) : ui::Form(app, "Form2"), main_(mainForm) {
   SetCaption(Cp936("备份选择(选好后直接关闭，如果全部备份，直接关闭就好了)"));
   SetBorderStyle(ui::BorderStyle::SystemMenu);
   SetPosition(ui::FormPosition::CenterOnForm);
@@ -36,49 +38,49 @@ TForm2::TForm2(ui::Application& app, TForm1& mainForm) : ui::Form(app, "Form2"),
   SetFont("MS Sans Serif", 8);
   SetBounds(0, 0, 583, 542);
 
-  grp1.SetText(Cp936("选择要打包的帐号"));
-  grp1.SetWidth(233);
-  grp1.SetAlign(ui::Align::Left);
-  pnl1.SetHeight(24);
-  pnl1.SetAlign(ui::Align::Top);
-  PlaceLinks(nxlnklbl1, nxlnklbl2, nxlnklbl3);
-  SetUpList(lv1);
-  lv1.AddColumn(Cp936("名称"), 150);
-  lv1.AddColumn(Cp936("类型"));
+  accountsGroup.SetText(Cp936("选择要打包的帐号"));
+  accountsGroup.SetWidth(233);
+  accountsGroup.SetAlign(ui::Align::Left);
+  accountsLinks.SetHeight(24);
+  accountsLinks.SetAlign(ui::Align::Top);
+  PlaceLinks(checkAllAccounts, clearAccounts, invertAccounts);
+  SetUpList(accountsList);
+  accountsList.AddColumn(Cp936("名称"), 150);
+  accountsList.AddColumn(Cp936("类型"));
 
-  grp2.SetText(Cp936("选择要打包的插件"));
-  grp2.SetAlign(ui::Align::Client);
-  pnl2.SetHeight(24);
-  pnl2.SetAlign(ui::Align::Top);
-  PlaceLinks(nxlnklbl4, nxlnklbl5, nxlnklbl6);
-  SetUpList(lv2);
-  lv2.AddColumn(Cp936("插件目录"), 130);
-  lv2.AddColumn(Cp936("插件名称"), 160);
+  addonsGroup.SetText(Cp936("选择要打包的插件"));
+  addonsGroup.SetAlign(ui::Align::Client);
+  addonsLinks.SetHeight(24);
+  addonsLinks.SetAlign(ui::Align::Top);
+  PlaceLinks(checkAllAddons, clearAddons, invertAddons);
+  SetUpList(addonsList);
+  addonsList.AddColumn(Cp936("插件目录"), 130);
+  addonsList.AddColumn(Cp936("插件名称"), 160);
 
-  nxlnklbl1.OnClick = [this] { nxlnklbl1Click(); };
-  nxlnklbl2.OnClick = [this] { nxlnklbl2Click(); };
-  nxlnklbl3.OnClick = [this] { nxlnklbl3Click(); };
-  nxlnklbl4.OnClick = [this] { nxlnklbl4Click(); };
-  nxlnklbl5.OnClick = [this] { nxlnklbl5Click(); };
-  nxlnklbl6.OnClick = [this] { nxlnklbl6Click(); };
-  OnClose = [this](ui::CloseAction& action) { FormClose(action); };
+  checkAllAccounts.OnClick = [this] { SetChecks(accountsList, CheckAction::CheckAll); };
+  clearAccounts.OnClick = [this] { SetChecks(accountsList, CheckAction::ClearAll); };
+  invertAccounts.OnClick = [this] { SetChecks(accountsList, CheckAction::Invert); };
+  checkAllAddons.OnClick = [this] { SetChecks(addonsList, CheckAction::CheckAll); };
+  clearAddons.OnClick = [this] { SetChecks(addonsList, CheckAction::ClearAll); };
+  invertAddons.OnClick = [this] { SetChecks(addonsList, CheckAction::Invert); };
+  OnClose = [this](ui::CloseAction& action) { HandOverChoices(action); };
 }
 
-void TForm2::FillLists() {
-  lv1.Clear();
-  lv2.Clear();
-  const std::string& game = main_.GamePath;
+void SelectionWindow::FillLists() {
+  accountsList.Clear();
+  addonsList.Clear();
+  const std::string& game = main_.gamePath;
   const std::string folder = Cp936("目录"), file = Cp936("文件");
-  for (const TGameEntry& entry : ListAccountEntries(game)) lv1.AddItem(entry.name, {entry.folder ? folder : file});
+  for (const TGameEntry& entry : ListAccountEntries(game)) accountsList.AddItem(entry.name, {entry.folder ? folder : file});
   for (const std::string& name : ListAddonFolders(game))
-    lv2.AddItem(name, {GetAddonName(game + "interface\\" + name + "\\info.ini", name)});
+    addonsList.AddItem(name, {GetAddonName(game + "interface\\" + name + "\\info.ini", name)});
 
-  SetChecks(lv1, 0);
-  SetChecks(lv2, 0);
+  SetChecks(accountsList, CheckAction::CheckAll);
+  SetChecks(addonsList, CheckAction::CheckAll);
   ShowModal();
 }
 
-std::string TForm2::GetAddonName(const std::string& infoPath, const std::string& folderName) const {
+std::string SelectionWindow::GetAddonName(const std::string& infoPath, const std::string& folderName) const {
   if (!platform::FileExists(infoPath)) return infoPath;
   std::string name;
   try {
@@ -92,35 +94,37 @@ std::string TForm2::GetAddonName(const std::string& infoPath, const std::string&
   return name;
 }
 
-void TForm2::SetChecks(ui::ListView& list, int mode) {
-  if (mode < 0 || mode > 2) return;
+void SelectionWindow::SetChecks(ui::ListView& list, CheckAction action) {
   std::vector<bool> checks(static_cast<std::size_t>(list.Count()));
   for (int i = 0; i < list.Count(); ++i)
-    checks[static_cast<std::size_t>(i)] = mode == 0 ? true : mode == 1 ? false : !list.Checked(i);
+    checks[static_cast<std::size_t>(i)] =
+        action == CheckAction::Invert ? !list.Checked(i) : action == CheckAction::CheckAll;
   list.SetAllChecked(checks);
 }
 
-void TForm2::FormClose(ui::CloseAction&) {
-  main_.AccountList.clear();
-  main_.AddonList.clear();
+void SelectionWindow::HandOverChoices(ui::CloseAction&) {
+  main_.accounts.clear();
+  main_.addons.clear();
 
   int accounts = 0;
-  for (const ui::ListItem& item : lv1.Items()) {
+  for (const ui::ListItem& item : accountsList.Items()) {
     if (!item.checked) continue;
-    main_.AccountList.push_back(item.caption);
+    main_.accounts.push_back(item.caption);
     ++accounts;
   }
   if (accounts > 0)
-    main_.txt2.SetText(Cp936("帐号备份：") + std::to_string(accounts) + Cp936("个项目"));
+    main_.accountsText.SetText(Cp936("帐号备份：") + std::to_string(accounts) + Cp936("个项目"));
 
   int addons = 0;
-  for (const ui::ListItem& item : lv2.Items()) {
+  for (const ui::ListItem& item : addonsList.Items()) {
     if (!item.checked) continue;
-    main_.AddonList.push_back(item.caption);
+    main_.addons.push_back(item.caption);
     ++addons;
   }
   if (addons > 0)
-    main_.txt3.SetText(Cp936("插件备份：") + std::to_string(addons) + Cp936("个项目"));
+    main_.addonsText.SetText(Cp936("插件备份：") + std::to_string(addons) + Cp936("个项目"));
 
-  main_.btn1.SetEnabled(true);
+  main_.collectButton.SetEnabled(true);
 }
+
+}  // namespace tool

@@ -1,7 +1,13 @@
 #pragma once
-// The selection window: the accounts of the game's "userdata" folder and the add-ons of its
-// "interface" folder, each with a check box. Closing it hands the checked names to the main
-// window.
+// The selection window (form "Form2", class TForm2 in the designer; unit Unit2): the accounts of
+// the game's "userdata" folder and the add-ons of its "interface" folder, each with a check box.
+// Closing it hands the checked names to the main window.
+//
+// Control names and their members:
+//   grp1 -> accountsGroup    pnl1 -> accountsLinks    lv1 -> accountsList
+//   nxlnklbl1 -> checkAllAccounts   nxlnklbl2 -> clearAccounts   nxlnklbl3 -> invertAccounts
+//   grp2 -> addonsGroup      pnl2 -> addonsLinks      lv2 -> addonsList
+//   nxlnklbl4 -> checkAllAddons     nxlnklbl5 -> clearAddons     nxlnklbl6 -> invertAddons
 #include <string>
 
 #include "ui/Application.h"
@@ -9,42 +15,42 @@
 #include "ui/Form.h"
 #include "ui/ListView.h"
 
-class TForm1;
+namespace tool {
 
-class TForm2 : public ui::Form {
+class MainWindow;
+
+// What the three links above each list do to its check boxes.
+enum class CheckAction { CheckAll, ClearAll, Invert };
+
+class SelectionWindow : public ui::Form {
  public:
-  TForm2(ui::Application& app, TForm1& mainForm);
+  SelectionWindow(ui::Application& app, MainWindow& mainForm);
 
   // Declaration order is creation order (and so the controls' identifiers).
-  ui::GroupBox grp1{*this, "grp1"};
-  ui::Panel pnl1{grp1, "pnl1"};
-  ui::LinkLabel nxlnklbl1{pnl1, "nxlnklbl1"};
-  ui::LinkLabel nxlnklbl2{pnl1, "nxlnklbl2"};
-  ui::LinkLabel nxlnklbl3{pnl1, "nxlnklbl3"};
-  ui::ListView lv1{grp1, "lv1"};
-  ui::GroupBox grp2{*this, "grp2"};
-  ui::Panel pnl2{grp2, "pnl2"};
-  ui::LinkLabel nxlnklbl4{pnl2, "nxlnklbl4"};
-  ui::LinkLabel nxlnklbl5{pnl2, "nxlnklbl5"};
-  ui::LinkLabel nxlnklbl6{pnl2, "nxlnklbl6"};
-  ui::ListView lv2{grp2, "lv2"};
+  ui::GroupBox accountsGroup{*this, "grp1"};
+  ui::Panel accountsLinks{accountsGroup, "pnl1"};
+  ui::LinkLabel checkAllAccounts{accountsLinks, "nxlnklbl1"};
+  ui::LinkLabel clearAccounts{accountsLinks, "nxlnklbl2"};
+  ui::LinkLabel invertAccounts{accountsLinks, "nxlnklbl3"};
+  ui::ListView accountsList{accountsGroup, "lv1"};
+  ui::GroupBox addonsGroup{*this, "grp2"};
+  ui::Panel addonsLinks{addonsGroup, "pnl2"};
+  ui::LinkLabel checkAllAddons{addonsLinks, "nxlnklbl4"};
+  ui::LinkLabel clearAddons{addonsLinks, "nxlnklbl5"};
+  ui::LinkLabel invertAddons{addonsLinks, "nxlnklbl6"};
+  ui::ListView addonsList{addonsGroup, "lv2"};
 
-  // Fills both lists from the main window's GamePath, checks every row and shows the window
+  // Fills both lists from the main window's gamePath, checks every row and shows the window
   // modally; returns when it is closed.
   void FillLists();
   // Display name of an add-on from its "info.ini".
   std::string GetAddonName(const std::string& infoPath, const std::string& folderName) const;
-  // Mode 0 checks every row, 1 clears every row, 2 inverts every row; others do nothing.
-  void SetChecks(ui::ListView& list, int mode);
-
-  void nxlnklbl1Click() { SetChecks(lv1, 0); }
-  void nxlnklbl2Click() { SetChecks(lv1, 1); }
-  void nxlnklbl3Click() { SetChecks(lv1, 2); }
-  void nxlnklbl4Click() { SetChecks(lv2, 0); }
-  void nxlnklbl5Click() { SetChecks(lv2, 1); }
-  void nxlnklbl6Click() { SetChecks(lv2, 2); }
-  void FormClose(ui::CloseAction& action);
+  void SetChecks(ui::ListView& list, CheckAction action);
+  // On closing: the checked names go to the main window, which counts them.
+  void HandOverChoices(ui::CloseAction& action);
 
  private:
-  TForm1& main_;
+  MainWindow& main_;
 };
+
+}  // namespace tool

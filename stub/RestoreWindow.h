@@ -1,45 +1,53 @@
 #pragma once
-// The restore program's one window: it waits for the game directory, then writes the settings
-// and add-ons stored in the container appended to its own executable into that directory.
+// The restore program's one window (form "Form1", class TForm1 in the designer; unit Unit1 of the
+// restore program): it waits for the game directory, then writes the settings and add-ons
+// stored in the container appended to its own executable into that directory.
+//
+// Control names (the name string each control carries) and their members:
+//   nxhdrpnl1 -> headerPanel   lbl1 -> statusLabel   btn1 -> restoreButton   btn2 -> closeButton
+//   pb2 -> overallBar          pb1 -> fileBar        lbl2 -> noteLabel       tmr1 -> searchTimer
 #include <string>
 
-#include "gamedir/GameLocator.h"
 #include "app/ProgressThrottle.h"
 #include "backup/BackupEvents.h"
+#include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Form.h"
 #include "ui/Timer.h"
 
-class TForm1 : public ui::Form {
+namespace restore {
+
+class RestoreWindow : public ui::Form {
  public:
   // `probe` must outlive the window; its ProgramPath is the executable carrying the container.
-  TForm1(ui::Application& app, const SystemProbe& probe);
+  RestoreWindow(ui::Application& app, const SystemProbe& probe);
 
   // Declaration order is creation order (and so the controls' identifiers).
-  ui::HeaderPanel nxhdrpnl1{*this, "nxhdrpnl1"};
-  ui::Label lbl1{nxhdrpnl1, "lbl1"};
-  ui::Button btn1{nxhdrpnl1, "btn1"};
-  ui::Button btn2{nxhdrpnl1, "btn2"};
-  ui::ProgressBar pb2{nxhdrpnl1, "pb2"};
-  ui::ProgressBar pb1{nxhdrpnl1, "pb1"};
-  ui::Label lbl2{nxhdrpnl1, "lbl2"};
-  ui::Timer tmr1{*this};
+  ui::HeaderPanel headerPanel{*this, "nxhdrpnl1"};
+  ui::Label statusLabel{headerPanel, "lbl1"};
+  ui::Button restoreButton{headerPanel, "btn1"};
+  ui::Button closeButton{headerPanel, "btn2"};
+  ui::ProgressBar overallBar{headerPanel, "pb2"};
+  ui::ProgressBar fileBar{headerPanel, "pb1"};
+  ui::Label noteLabel{headerPanel, "lbl2"};
+  ui::Timer searchTimer{*this};
 
   // The game client directory once found, ending in "\".
-  std::string GamePath;
+  std::string gamePath;
   // Set by the answer All: every later existing file is replaced without asking.
-  bool OverwriteAll = false;
+  bool overwriteAll = false;
 
-  void FormShow();
-  void tmr1Timer();
-  // "立即解压": asks for the password when needed and exports everything into GamePath.
-  void btn1Click();
-  void btn2Click() { Close(); }
-  void nxhdrpnl1MouseDown() { StartMoveByCaption(); }
+  // Every showing: a program path the package cannot be opened through ends the program.
+  void CheckProgramPath();
+  // One attempt to find the game (the timer's tick); on success the restore button is enabled.
+  void SearchForGame();
+  // The restore button ("立即解压"): asks for the password when needed and exports everything
+  // into gamePath.
+  void RestoreAll();
 
   // Asked by the export for every target file that exists already (until All is answered).
-  TOverwriteAnswer CFSConfirmOverwrite(const std::string& fileName);
+  TOverwriteAnswer ConfirmOverwrite(const std::string& fileName);
   // The progress handlers keep the latest values and show them at most ten times a second;
   // FlushProgress shows what is still held back.
   void ProgressHandler(double percent);
@@ -60,3 +68,5 @@ class TForm1 : public ui::Form {
   TProgressThrottle progressThrottle_;
   const SystemProbe& probe_;
 };
+
+}  // namespace restore

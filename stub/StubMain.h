@@ -5,9 +5,13 @@
 #include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 
-class TForm1;
+namespace restore {
 
-TForm1& CreateStubWindow(ui::Application& app, const SystemProbe& probe);
+class RestoreWindow;
+
+RestoreWindow& CreateRestoreWindow(ui::Application& app, const SystemProbe& probe);
 
 // Runs the restore program on `backend` until the application terminates; the exit code.
 int RunStub(std::unique_ptr<ui::Backend> backend);
+
+}  // namespace restore

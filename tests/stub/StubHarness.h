@@ -12,5 +12,5 @@ struct StubHarness {
   ui::headless::HeadlessBackend* backend = owned.get();
   FakeProbe probe;
   ui::Application app{std::move(owned)};
-  TForm1& form = CreateStubWindow(app, probe);
+  restore::RestoreWindow& form = restore::CreateRestoreWindow(app, probe);
 };
