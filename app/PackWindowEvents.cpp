@@ -6,10 +6,12 @@
 #include <mutex>
 #include <thread>
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
+#include "gamedir/Cp936Text.h"
 #include "platform/Threads.h"
+
+namespace tool {
 
 namespace {
 
@@ -18,22 +20,22 @@ constexpr auto kPumpEvery = std::chrono::milliseconds(15);
 
 }  // namespace
 
-TPackWindowEvents::~TPackWindowEvents() {
+PackWindowEvents::~PackWindowEvents() {
   if (progressUp_) progress_.HideForm();
 }
 
-void TPackWindowEvents::Step(TBackupStep step) {
+void PackWindowEvents::Step(TBackupStep step) {
   switch (step) {
     case TBackupStep::Collecting:
       if (!wholeRun_) return;
-      main_.txt2.SetEnabled(false);
-      main_.txt3.SetEnabled(false);
-      main_.txt4.SetEnabled(false);
-      main_.edt1.SetEnabled(false);
-      main_.nxnfpnl1.SetEnabled(false);
-      main_.btn2.SetEnabled(false);
-      main_.btn2.SetWidth(150);
-      main_.btn2.SetText(Cp936("请等待收集完成..."));
+      main_.accountsText.SetEnabled(false);
+      main_.addonsText.SetEnabled(false);
+      main_.passwordLabel.SetEnabled(false);
+      main_.passwordEdit.SetEnabled(false);
+      main_.infoPanel.SetEnabled(false);
+      main_.packButton.SetEnabled(false);
+      main_.packButton.SetWidth(150);
+      main_.packButton.SetText(Cp936("请等待收集完成..."));
       return;
     case TBackupStep::Storing:
       main_.ResetProgress(progress_);
@@ -49,33 +51,33 @@ void TPackWindowEvents::Step(TBackupStep step) {
       }
       return;
     case TBackupStep::Verifying:
-      if (progressUp_) progress_.lbl2.SetText(Cp936("正在校验恢复包..."));
+      if (progressUp_) progress_.fileLabel.SetText(Cp936("正在校验恢复包..."));
       return;
     case TBackupStep::Zipping:
-      if (progressUp_) progress_.lbl2.SetText(Cp936("正在压缩..."));
-      if (wholeRun_) main_.btn2.SetText(Cp936("正在打包..."));
+      if (progressUp_) progress_.fileLabel.SetText(Cp936("正在压缩..."));
+      if (wholeRun_) main_.packButton.SetText(Cp936("正在打包..."));
       return;
     case TBackupStep::Done:
       if (progressUp_) progress_.HideForm();
       progressUp_ = false;
-      if (wholeRun_) main_.btn2.SetText(Cp936("打包完成."));
+      if (wholeRun_) main_.packButton.SetText(Cp936("打包完成."));
       return;
   }
 }
 
-void TPackWindowEvents::FileProgress(const std::string& fileName, double percent) {
+void PackWindowEvents::FileProgress(const std::string& fileName, double percent) {
   main_.FileProgressHandler(progress_, fileName, percent);
 }
 
-void TPackWindowEvents::OverallProgress(double percent, bool&) { main_.ProgressHandler(progress_, percent); }
+void PackWindowEvents::OverallProgress(double percent, bool&) { main_.ProgressHandler(progress_, percent); }
 
-void TPackWindowEvents::Message(const TBackupNotice& notice) {
+void PackWindowEvents::Message(const TBackupNotice& notice) {
   const bool note = notice.kind == TBackupMessage::ZipNote;
   main_.App().ShowMessageBox(&main_, notice.text, notice.caption.empty() ? Cp936("错误") : notice.caption,
                              note ? ui::MessageIcon::Information : ui::MessageIcon::Error);
 }
 
-void TPackWindowEvents::RunLongStep(TBackupStep, const std::function<void()>& work) {
+void PackWindowEvents::RunLongStep(TBackupStep, const std::function<void()>& work) {
   if (platform::ThreadCount() == 1) {
     work();
     return;
@@ -104,3 +106,5 @@ void TPackWindowEvents::RunLongStep(TBackupStep, const std::function<void()>& wo
   }  // joined
   if (error) std::rethrow_exception(error);
 }
+
+}  // namespace tool

@@ -5,17 +5,19 @@
 // while the windows keep answering.
 #include "backup/BackupEvents.h"
 
-class TForm1;
-class TForm3;
+namespace tool {
 
-class TPackWindowEvents : public TBackupEvents {
+class MainWindow;
+class ProgressWindow;
+
+class PackWindowEvents : public TBackupEvents {
  public:
   // wholeRun: started by the pack button, whose look follows the steps.
-  TPackWindowEvents(TForm1& main, TForm3& progress, bool wholeRun)
+  PackWindowEvents(MainWindow& main, ProgressWindow& progress, bool wholeRun)
       : main_(main), progress_(progress), wholeRun_(wholeRun) {}
   // A run that stops after the imports (a package that does not read back, an error of the
   // zip writer) takes the progress window down.
-  ~TPackWindowEvents() override;
+  ~PackWindowEvents() override;
 
   void Step(TBackupStep step) override;
   void FileProgress(const std::string& fileName, double percent) override;
@@ -26,8 +28,10 @@ class TPackWindowEvents : public TBackupEvents {
   void RunLongStep(TBackupStep step, const std::function<void()>& work) override;
 
  private:
-  TForm1& main_;
-  TForm3& progress_;
+  MainWindow& main_;
+  ProgressWindow& progress_;
   bool wholeRun_;
   bool progressUp_ = false;
 };
+
+}  // namespace tool

@@ -1,14 +1,16 @@
 #include "app/ToolMain.h"
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/ProgressWindow.h"
+#include "app/SelectionWindow.h"
+#include "gamedir/Cp936Text.h"
+
+namespace tool {
 
 ToolWindows CreateToolWindows(ui::Application& app, const SystemProbe& probe) {
-  TForm1& main = app.CreateForm<TForm1>(probe);
-  TForm2& selection = app.CreateForm<TForm2>(main);
-  TForm3& progress = app.CreateForm<TForm3>(main);
+  MainWindow& main = app.CreateForm<MainWindow>(probe);
+  SelectionWindow& selection = app.CreateForm<SelectionWindow>(main);
+  ProgressWindow& progress = app.CreateForm<ProgressWindow>(main);
   main.SetSelectionWindow(&selection);
   main.SetProgressWindow(&progress);
   return {main, selection, progress};
@@ -22,3 +24,5 @@ int RunTool(std::unique_ptr<ui::Backend> backend) {
   app.Run();
   return 0;
 }
+
+}  // namespace tool

@@ -2,17 +2,19 @@
 // The tool's main routine: the three windows, then the message loop.
 #include <memory>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "ui/Application.h"
 
-class TForm1;
-class TForm2;
-class TForm3;
+namespace tool {
+
+class MainWindow;
+class SelectionWindow;
+class ProgressWindow;
 
 struct ToolWindows {
-  TForm1& main;
-  TForm2& selection;
-  TForm3& progress;
+  MainWindow& main;
+  SelectionWindow& selection;
+  ProgressWindow& progress;
 };
 
 // Creates the main window (the application's main form), the selection window and the
@@ -21,3 +23,5 @@ ToolWindows CreateToolWindows(ui::Application& app, const SystemProbe& probe);
 
 // Runs the tool on `backend` until the application terminates; the exit code.
 int RunTool(std::unique_ptr<ui::Backend> backend);
+
+}  // namespace tool

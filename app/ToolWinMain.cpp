@@ -2,4 +2,4 @@
 #include "app/ToolMain.h"
 #include "ui/win32/Win32Backend.h"
 
-int main() { return RunTool(ui::win32::CreateWin32Backend()); }
+int main() { return tool::RunTool(ui::win32::CreateWin32Backend()); }

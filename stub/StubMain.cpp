@@ -1,15 +1,19 @@
 #include "stub/StubMain.h"
 
-#include "stub/Unit1.h"
+#include "stub/RestoreWindow.h"
 
-TForm1& CreateStubWindow(ui::Application& app, const SystemProbe& probe) {
-  return app.CreateForm<TForm1>(probe);
+namespace restore {
+
+RestoreWindow& CreateRestoreWindow(ui::Application& app, const SystemProbe& probe) {
+  return app.CreateForm<RestoreWindow>(probe);
 }
 
 int RunStub(std::unique_ptr<ui::Backend> backend) {
   const SystemProbe probe;  // the operating system
   ui::Application app(std::move(backend));
-  CreateStubWindow(app, probe);
+  CreateRestoreWindow(app, probe);
   app.Run();
   return 0;
 }
+
+}  // namespace restore

@@ -2,4 +2,4 @@
 #include "stub/StubMain.h"
 #include "ui/win32/Win32Backend.h"
 
-int main() { return RunStub(ui::win32::CreateWin32Backend()); }
+int main() { return restore::RunStub(ui::win32::CreateWin32Backend()); }

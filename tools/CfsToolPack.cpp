@@ -4,7 +4,7 @@
 #include <exception>
 #include <vector>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "backup/CarriedFiles.h"
 #include "backup/GameEntries.h"
 #include "backup/PackGame.h"

@@ -1,7 +1,7 @@
 // cfstool restore: the restore program's work without its window.
 #include <istream>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 #include "backup/RestorePackage.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"

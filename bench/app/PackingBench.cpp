@@ -22,7 +22,7 @@
 
 #include <zlib.h>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "backup/RestorePackage.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CodecScratch.h"
@@ -42,8 +42,8 @@ int PackPhase(const std::string& gamePath, const std::string& password) {
   tool.Install(gamePath + Cp936("Zelk配置备份工具.exe"));
   tool.main.ShowForm();
   tool.backend->RunFor(500);
-  ui::headless::Type(tool.main.edt1, password);
-  ui::headless::Click(tool.main.btn2);
+  ui::headless::Type(tool.main.passwordEdit, password);
+  ui::headless::Click(tool.main.packButton);
   if (!tool.app.Terminated() || !tool.backend->Messages().empty()) {
     std::fprintf(stderr, "the packing run did not finish\n");
     return 1;

@@ -109,7 +109,7 @@ class TContainerFS {
   std::int32_t FileSetDate(std::int32_t handle, std::int32_t dosDateTime);
 
   // Folder operations on the container (paths relative to the current folder unless they
-  // start with ""). FindFirst/FindNext give 0 while entries remain.
+  // start with "\"). FindFirst/FindNext give 0 while entries remain.
   std::int32_t FindFirst(const std::string& path, std::uint32_t attr, TSearchRec& searchRec);
   std::int32_t FindNext(TSearchRec& searchRec);
   void FindClose(TSearchRec& searchRec);

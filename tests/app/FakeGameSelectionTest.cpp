@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
 #include "tests/app/ToolHarness.h"
 #include "tests/fixtures/FakeGame.h"
 #include "ui/headless/HeadlessBackend.h"
@@ -36,22 +36,22 @@ TEST(FakeGameSelection, RowsAndHandOverMatchTheGeneratedGames) {
     fixtures::FakeGame game = fixtures::MakeFakeGame(tree.Dir("root"), options);
 
     ToolHarness tool;
-    ToolWindows& windows = tool.windows;
+    tool::ToolWindows& windows = tool.windows;
     tool.Install(game.gamePath + Cp936("Zelk配置备份工具.exe"));
     int shown = 0;
     tool.backend->SetModalHandler([&](ui::Form&) { ++shown; });
     tool.app.Run();  // the first tick finds the game; the window closes untouched
 
     ASSERT_EQ(shown, 1);
-    EXPECT_EQ(windows.main.GamePath, game.gamePath);
-    EXPECT_EQ(RowsOf(windows.selection.lv1), game.accountRows);
-    EXPECT_EQ(RowsOf(windows.selection.lv2), game.addonRows);
-    ASSERT_EQ(windows.main.AccountList.size(), game.accountRows.size());
+    EXPECT_EQ(windows.main.gamePath, game.gamePath);
+    EXPECT_EQ(RowsOf(windows.selection.accountsList), game.accountRows);
+    EXPECT_EQ(RowsOf(windows.selection.addonsList), game.addonRows);
+    ASSERT_EQ(windows.main.accounts.size(), game.accountRows.size());
     for (std::size_t i = 0; i < game.accountRows.size(); ++i)
-      EXPECT_EQ(windows.main.AccountList[i], game.accountRows[i].caption);
-    ASSERT_EQ(windows.main.AddonList.size(), game.addonRows.size());
+      EXPECT_EQ(windows.main.accounts[i], game.accountRows[i].caption);
+    ASSERT_EQ(windows.main.addons.size(), game.addonRows.size());
     if (!game.accountRows.empty()) {
-      EXPECT_EQ(windows.main.txt2.Text(),
+      EXPECT_EQ(windows.main.accountsText.Text(),
                 Cp936("帐号备份：") + std::to_string(game.accountRows.size()) + Cp936("个项目"));
     }
   }

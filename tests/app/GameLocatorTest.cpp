@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "app/Cp936Text.h"
-#include "app/GameLocator.h"
+#include "gamedir/Cp936Text.h"
+#include "gamedir/GameLocator.h"
 #include "tests/app/TestTree.h"
 
 namespace {

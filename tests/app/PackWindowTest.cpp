@@ -31,7 +31,7 @@ struct ThreadsSetting {
 
 TEST(PackWindow, ProgressIsShownAtMostTenTimesASecondAndItsLastStateAtTheEnd) {
   ToolHarness t;
-  TForm3& form = t.windows.progress;
+  tool::ProgressWindow& form = t.windows.progress;
   auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
   t.main.SetProgressClock([&] { return now; });
   t.main.ResetProgress(form);
@@ -48,9 +48,9 @@ TEST(PackWindow, ProgressIsShownAtMostTenTimesASecondAndItsLastStateAtTheEnd) {
   EXPECT_GE(shown, 9);
   EXPECT_LE(shown, 11);
   t.main.FlushProgress(form);
-  EXPECT_EQ(form.lbl2.Text(), "file999");
-  EXPECT_EQ(form.pb1.Position(), 99);
-  EXPECT_EQ(form.pb2.Position(), 100);
+  EXPECT_EQ(form.fileLabel.Text(), "file999");
+  EXPECT_EQ(form.fileBar.Position(), 99);
+  EXPECT_EQ(form.overallBar.Position(), 100);
   // Nothing held back: nothing more to show.
   const int flushed = t.backend->ProcessMessagesCalls();
   t.main.FlushProgress(form);
@@ -59,7 +59,7 @@ TEST(PackWindow, ProgressIsShownAtMostTenTimesASecondAndItsLastStateAtTheEnd) {
 
 TEST(PackWindow, LongStepsRunOnAWorkerWhileMessagesAreHandled) {
   ToolHarness t;
-  TPackWindowEvents events(t.main, t.windows.progress, true);
+  tool::PackWindowEvents events(t.main, t.windows.progress, true);
   std::atomic<int> pumped{0};
   t.backend->SetProcessHook([&] { ++pumped; });
   const std::thread::id gui = std::this_thread::get_id();

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -70,7 +70,7 @@ struct PackRun {
   ToolHarness tool;
   std::string dir, shellLog;
 
-  explicit PackRun(std::uint64_t seed, std::function<void(TForm2&)> select = {}, bool findGame = true) {
+  explicit PackRun(std::uint64_t seed, std::function<void(tool::SelectionWindow&)> select = {}, bool findGame = true) {
     fixtures::FakeGameOptions options;
     options.seed = seed;
     game = fixtures::MakeFakeGame(tree.Dir("home"), options);
@@ -112,27 +112,27 @@ struct PackRun {
 
 TEST(PackingRun, WholeRunWithTrimmedPassword) {
   PackRun r(11);
-  ASSERT_EQ(r.tool.main.GamePath, r.dir);
+  ASSERT_EQ(r.tool.main.gamePath, r.dir);
   ASSERT_TRUE(platform::FileExists(r.dir + "loader.bin"));
-  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, "  pw 1 \t"));
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.passwordEdit, "  pw 1 \t"));
   // While the package is read back and zipped (on a worker), the progress window stays up and
   // says so, and messages are handled.
   SetThreads("2");
   std::set<std::string> stepLines;
-  TForm3& progress = r.tool.windows.progress;
+  tool::ProgressWindow& progress = r.tool.windows.progress;
   r.tool.backend->SetProcessHook([&] {
-    if (progress.Visible()) stepLines.insert(progress.lbl2.Text());
+    if (progress.Visible()) stepLines.insert(progress.fileLabel.Text());
   });
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   SetThreads("");
   EXPECT_TRUE(stepLines.count(Cp936("正在校验恢复包...")));
   EXPECT_TRUE(stepLines.count(Cp936("正在压缩...")));
 
   EXPECT_TRUE(r.Boxes().empty()) << r.Boxes()[0]->request.text;
   EXPECT_TRUE(r.tool.app.Terminated());
-  EXPECT_EQ(r.tool.main.btn2.Text(), Cp936("打包完成."));
-  EXPECT_EQ(r.tool.main.btn2.Width(), 150);
-  EXPECT_FALSE(r.tool.main.edt1.Enabled());
+  EXPECT_EQ(r.tool.main.packButton.Text(), Cp936("打包完成."));
+  EXPECT_EQ(r.tool.main.packButton.Width(), 150);
+  EXPECT_FALSE(r.tool.main.passwordEdit.Enabled());
   EXPECT_FALSE(r.tool.windows.progress.Visible());
   for (const char* gone : {"zelkbak.Config", "loader.bin", "Zelk配置文件恢复包.exe"})
     EXPECT_FALSE(platform::FileExists(r.dir + Cp936(gone))) << gone;
@@ -156,32 +156,32 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
 }
 
 TEST(PackingRun, UntickedAccountsAndAnAddonDeletedAfterTheChoice) {
-  PackRun r(12, [](TForm2& s) {
-    for (int i = 0; i < s.lv1.Count(); ++i) ui::headless::SetCheck(s.lv1, i, false);
+  PackRun r(12, [](tool::SelectionWindow& s) {
+    for (int i = 0; i < s.accountsList.Count(); ++i) ui::headless::SetCheck(s.accountsList, i, false);
   });
-  ASSERT_TRUE(r.tool.main.AccountList.empty());
-  ASSERT_GE(r.tool.main.AddonList.size(), 2u);
-  const std::string removed = r.tool.main.AddonList[0];
+  ASSERT_TRUE(r.tool.main.accounts.empty());
+  ASSERT_GE(r.tool.main.addons.size(), 2u);
+  const std::string removed = r.tool.main.addons[0];
   std::filesystem::remove_all(r.tree.Native(platform::Cp936ToUtf8(
       platform::ReplaceSeparators("home\\Interface\\" + removed, '\\', '/'))));
   // A container left by an interrupted run is replaced, not reused.
   std::ofstream(r.tree.Native("home/zelkbak.Config"), std::ios::binary) << "garbage from an old run";
 
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   EXPECT_TRUE(r.Boxes().empty());
   const std::string pkg = r.Unzipped();
   EXPECT_FALSE(IsContainerEncrypted(pkg));
   TContainerFS container(pkg, 0, "", "", "", 0);
   EXPECT_FALSE(container.DirectoryExists("\\userdata"));
   EXPECT_FALSE(container.DirectoryExists("\\interface\\" + removed));
-  for (std::size_t i = 1; i < r.tool.main.AddonList.size(); ++i)
-    EXPECT_TRUE(container.DirectoryExists("\\interface\\" + r.tool.main.AddonList[i])) << i;
+  for (std::size_t i = 1; i < r.tool.main.addons.size(); ++i)
+    EXPECT_TRUE(container.DirectoryExists("\\interface\\" + r.tool.main.addons[i])) << i;
 }
 
 TEST(PackingRun, BeforeTheGameIsFoundThePackageIsEmpty) {
   PackRun r(13, {}, /*findGame=*/false);
-  ASSERT_TRUE(r.tool.main.GamePath.empty());
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(r.tool.main.gamePath.empty());
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   EXPECT_TRUE(r.Boxes().empty());
   TContainerFS container(r.Unzipped(), 0, "", "", "", 0);
   TSearchRec rec;
@@ -195,7 +195,7 @@ TEST(PackingRun, BeforeTheGameIsFoundThePackageIsEmpty) {
 TEST(PackingRun, WithoutTheRestoreProgramNothingIsBuiltAndTheContainerStays) {
   PackRun r(14);
   ASSERT_TRUE(platform::DeleteFile(r.dir + "loader.bin"));
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   EXPECT_TRUE(platform::FileExists(r.dir + "zelkbak.Config"));
   EXPECT_FALSE(platform::FileExists(r.dir + Cp936("Zelk配置文件恢复包.exe")));
   // Explorer is still asked to show the archive the run names.
@@ -205,19 +205,19 @@ TEST(PackingRun, WithoutTheRestoreProgramNothingIsBuiltAndTheContainerStays) {
 TEST(PackingRun, PasswordLongerThanTheCipherTakesIsRefusedBeforeAnythingIsWritten) {
   PackRun r(15);
   const std::string longPassword = Cp936("一二三四五六七八九十一二三四五六七");  // 34 bytes
-  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, longPassword));
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.passwordEdit, longPassword));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   ASSERT_EQ(r.Boxes().size(), 1u);
   EXPECT_EQ(r.Boxes()[0]->request.caption, Cp936("错误"));
   EXPECT_EQ(r.Boxes()[0]->owner, &r.tool.main);
   EXPECT_FALSE(platform::FileExists(r.dir + "zelkbak.Config"));
-  EXPECT_TRUE(r.tool.main.edt1.Enabled());
-  EXPECT_TRUE(r.tool.main.btn2.Enabled());
+  EXPECT_TRUE(r.tool.main.passwordEdit.Enabled());
+  EXPECT_TRUE(r.tool.main.packButton.Enabled());
   EXPECT_FALSE(r.tool.app.Terminated());
 
   // Exactly 32 bytes is fine.
-  ASSERT_TRUE(ui::headless::Type(r.tool.main.edt1, longPassword.substr(0, 32)));
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Type(r.tool.main.passwordEdit, longPassword.substr(0, 32)));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   EXPECT_EQ(r.Boxes().size(), 1u);
   EXPECT_TRUE(CheckContainerPassword(r.Unzipped(), longPassword.substr(0, 32)));
 }
@@ -294,18 +294,18 @@ TEST(PackingRun, FilesThatCannotBeStoredAreLeftOutAloneAndNamedWithTheirReasons)
   auto holder = platform::File::Open(locked, platform::FileAccess::ReadWrite, platform::FileShare::Exclusive,
                                      platform::FileDisposition::OpenExisting);
   ASSERT_TRUE(holder);
-  ASSERT_FALSE(r.tool.main.AddonList.empty());
-  const std::string addonDir = r.dir + "interface\\" + r.tool.main.AddonList[0] + "\\";
+  ASSERT_FALSE(r.tool.main.addons.empty());
+  const std::string addonDir = r.dir + "interface\\" + r.tool.main.addons[0] + "\\";
   // The folder on disk is "Interface"; the program finds it without regard to case.
-  const std::string diskAddonDir = r.dir + "Interface\\" + r.tool.main.AddonList[0] + "\\";
+  const std::string diskAddonDir = r.dir + "Interface\\" + r.tool.main.addons[0] + "\\";
   const std::filesystem::path nativeAddon(platform::Cp936ToUtf16(platform::ReplaceSeparators(diskAddonDir, '\\', '/')));
   ASSERT_TRUE(std::filesystem::is_directory(nativeAddon));
   std::ofstream(nativeAddon / std::filesystem::path(u"I\u00F1aki.txt"), std::ios::binary) << "hola";
   // An add-on folder of such a name reaches the list as the listing shows it.
   std::filesystem::create_directories(nativeAddon.parent_path() / std::filesystem::path(u"I\u00F1aki") / "x");
-  r.tool.main.AddonList.push_back("I?aki");
+  r.tool.main.addons.push_back("I?aki");
 
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   auto boxes = r.Boxes();
   ASSERT_EQ(boxes.size(), 3u);  // one report per account or add-on
   EXPECT_NE(boxes[2]->request.text.find("\r\n" + r.dir + "interface\\I?aki\r\n" + Cp936("    原因：名称中含有")),
@@ -345,8 +345,8 @@ TEST(PackingRun, PasswordWithCharactersOutsideCp936IsRefusedBeforeAnythingIsWrit
   int refused = 0;
   for (const char* password : {"\xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8", "\xF0\x9F\x94\x91\xF0\x9F\x94\x91",
                                "p\xC3\xA4sswd"}) {
-    ASSERT_TRUE(ui::headless::TypeUnicode(r.tool.main.edt1, password));
-    ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+    ASSERT_TRUE(ui::headless::TypeUnicode(r.tool.main.passwordEdit, password));
+    ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
     ASSERT_EQ(r.Boxes().size(), static_cast<std::size_t>(++refused)) << password;
     EXPECT_EQ(r.Boxes().back()->request.text, Cp936("密码中含有本程序无法使用的字符，请更换密码后再打包。"));
     EXPECT_EQ(r.Boxes().back()->owner, &r.tool.main);
@@ -355,8 +355,8 @@ TEST(PackingRun, PasswordWithCharactersOutsideCp936IsRefusedBeforeAnythingIsWrit
     EXPECT_FALSE(r.tool.app.Terminated());
   }
   // The same password typed without those characters goes through.
-  ASSERT_TRUE(ui::headless::TypeUnicode(r.tool.main.edt1, "p\xC3\xA9sswd"));
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::TypeUnicode(r.tool.main.passwordEdit, "p\xC3\xA9sswd"));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   EXPECT_EQ(r.Boxes().size(), 3u);
   EXPECT_TRUE(CheckContainerPassword(r.Unzipped(), Cp936("p\xC3\xA9sswd")));
 }
@@ -390,7 +390,7 @@ TEST(PackingRun, APackageThatDoesNotReadBackIsReportedAndNotArchived) {
     }
     damaged = true;
   });
-  ASSERT_TRUE(ui::headless::Click(r.tool.main.btn2));
+  ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
   if (blocked && !damaged) GTEST_SKIP() << "the open container cannot be written from outside on this platform";
   ASSERT_TRUE(damaged);
   auto boxes = r.Boxes();

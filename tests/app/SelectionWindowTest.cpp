@@ -6,27 +6,27 @@
 #include <map>
 #include <memory>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
 #include "tests/app/ToolHarness.h"
 #include "ui/headless/HeadlessBackend.h"
 
 namespace {
 
 struct Selection : ToolHarness {
-  TForm2& form = selection;
+  tool::SelectionWindow& form = selection;
   TestTree tree;
 
   // Fills the lists for the game at `rel` and runs `user` while the window is open.
-  void Open(const std::string& rel, std::function<void(TForm2&)> user = nullptr) {
-    main.GamePath = tree.Dir(rel);
+  void Open(const std::string& rel, std::function<void(tool::SelectionWindow&)> user = nullptr) {
+    main.gamePath = tree.Dir(rel);
     tree.MakeDir("tool");
     Install(tree.Dir("tool") + "tool.exe");
     main.ShowForm();
     backend->SetModalHandler([user](ui::Form& f) {
-      if (user) user(static_cast<TForm2&>(f));
+      if (user) user(static_cast<tool::SelectionWindow&>(f));
     });
     form.FillLists();
   }
@@ -54,17 +54,17 @@ TEST(SelectionWindow, ListsAccountsAndAddonFolders) {
   s.tree.MakeDir("g/Interface/Bare");
 
   bool shownModal = false;
-  s.Open("g", [&](TForm2& f) {
+  s.Open("g", [&](tool::SelectionWindow& f) {
     shownModal = f.IsModal() && f.Visible();
-    for (const ui::ListItem& item : f.lv1.Items()) EXPECT_TRUE(item.checked);
-    for (const ui::ListItem& item : f.lv2.Items()) EXPECT_TRUE(item.checked);
+    for (const ui::ListItem& item : f.accountsList.Items()) EXPECT_TRUE(item.checked);
+    for (const ui::ListItem& item : f.addonsList.Items()) EXPECT_TRUE(item.checked);
   });
   EXPECT_TRUE(shownModal);
 
   std::map<std::string, std::string> accounts{{"1001", Cp936("目录")},
                                               {Cp936("中文帐号"), Cp936("目录")},
                                               {"config.txt", Cp936("文件")}};
-  EXPECT_EQ(Rows(s.form.lv1), accounts);
+  EXPECT_EQ(Rows(s.form.accountsList), accounts);
   std::string game = s.tree.Dir("g");
   std::map<std::string, std::string> addons{
       {"Named", "Named add-on"},
@@ -72,13 +72,13 @@ TEST(SelectionWindow, ListsAccountsAndAddonFolders) {
       {"NoKey", Cp936("插件名读取错误")},
       {"Bare", game + "interface\\Bare\\info.ini"},  // the missing file's full path
   };
-  EXPECT_EQ(Rows(s.form.lv2), addons);
+  EXPECT_EQ(Rows(s.form.addonsList), addons);
 
   // Filling again replaces the rows.
   std::filesystem::remove_all(s.tree.Native("g/userdata/1001"));
   s.Open("g");
-  EXPECT_EQ(s.form.lv1.Count(), 2);
-  EXPECT_EQ(s.form.lv2.Count(), 4);
+  EXPECT_EQ(s.form.accountsList.Count(), 2);
+  EXPECT_EQ(s.form.addonsList.Count(), 4);
 }
 
 TEST(SelectionWindow, AddonPackPrefixesFollowTheWholePath) {
@@ -109,82 +109,80 @@ TEST(SelectionWindow, CheckCommandsActOnTheirOwnList) {
     s.tree.MakeDir(std::string("g/userdata/") + name);
     s.tree.MakeDir(std::string("g/Interface/") + name);
   }
-  s.Open("g", [](TForm2& f) {
+  s.Open("g", [](tool::SelectionWindow& f) {
     auto checks = [](const ui::ListView& list) {
       std::vector<bool> v;
       for (const ui::ListItem& item : list.Items()) v.push_back(item.checked);
       return v;
     };
     using V = std::vector<bool>;
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl2));  // clear accounts
-    EXPECT_EQ(checks(f.lv1), (V{false, false, false}));
-    EXPECT_EQ(checks(f.lv2), (V{true, true, true}));
-    EXPECT_TRUE(ui::headless::SetCheck(f.lv1, 1, true));
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl3));  // invert accounts: exactly the others
-    EXPECT_EQ(checks(f.lv1), (V{true, false, true}));
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl1));  // all accounts
-    EXPECT_EQ(checks(f.lv1), (V{true, true, true}));
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl5));  // clear add-ons
-    EXPECT_TRUE(ui::headless::SetCheck(f.lv2, 2, true));
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl6));  // invert add-ons
-    EXPECT_EQ(checks(f.lv2), (V{true, true, false}));
-    f.SetChecks(f.lv2, 3);  // unknown mode: nothing
-    EXPECT_EQ(checks(f.lv2), (V{true, true, false}));
-    EXPECT_TRUE(ui::headless::Click(f.nxlnklbl4));
-    EXPECT_EQ(checks(f.lv2), (V{true, true, true}));
-    EXPECT_TRUE(ui::headless::SetCheck(f.lv2, 0, false));
+    EXPECT_TRUE(ui::headless::Click(f.clearAccounts));  // clear accounts
+    EXPECT_EQ(checks(f.accountsList), (V{false, false, false}));
+    EXPECT_EQ(checks(f.addonsList), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::SetCheck(f.accountsList, 1, true));
+    EXPECT_TRUE(ui::headless::Click(f.invertAccounts));  // invert accounts: exactly the others
+    EXPECT_EQ(checks(f.accountsList), (V{true, false, true}));
+    EXPECT_TRUE(ui::headless::Click(f.checkAllAccounts));  // all accounts
+    EXPECT_EQ(checks(f.accountsList), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::Click(f.clearAddons));  // clear add-ons
+    EXPECT_TRUE(ui::headless::SetCheck(f.addonsList, 2, true));
+    EXPECT_TRUE(ui::headless::Click(f.invertAddons));  // invert add-ons
+    EXPECT_EQ(checks(f.addonsList), (V{true, true, false}));
+    EXPECT_TRUE(ui::headless::Click(f.checkAllAddons));
+    EXPECT_EQ(checks(f.addonsList), (V{true, true, true}));
+    EXPECT_TRUE(ui::headless::SetCheck(f.addonsList, 0, false));
   });
   // Closing hands back the checked names in row order.
   std::vector<std::string> addons;
-  for (int i = 1; i < s.form.lv2.Count(); ++i) addons.push_back(s.form.lv2.Item(i).caption);
-  EXPECT_EQ(s.main.AddonList, addons);
-  EXPECT_EQ(s.main.AccountList.size(), 3u);
-  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：3个项目"));
-  EXPECT_EQ(s.main.txt3.Text(), Cp936("插件备份：2个项目"));
-  EXPECT_TRUE(s.main.btn1.Enabled());
+  for (int i = 1; i < s.form.addonsList.Count(); ++i) addons.push_back(s.form.addonsList.Item(i).caption);
+  EXPECT_EQ(s.main.addons, addons);
+  EXPECT_EQ(s.main.accounts.size(), 3u);
+  EXPECT_EQ(s.main.accountsText.Text(), Cp936("帐号备份：3个项目"));
+  EXPECT_EQ(s.main.addonsText.Text(), Cp936("插件备份：2个项目"));
+  EXPECT_TRUE(s.main.collectButton.Enabled());
 }
 
 TEST(SelectionWindow, EmptyChoicesKeepTheEarlierTexts) {
   Selection s;
   s.tree.MakeGameDir("g");
   s.tree.MakeFile("g/userdata/only.dat");
-  s.Open("g", [](TForm2& f) { ui::headless::Click(f.nxlnklbl2); });
-  EXPECT_TRUE(s.main.AccountList.empty());
-  EXPECT_TRUE(s.main.AddonList.empty());
-  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号配置：备份所有."));
-  EXPECT_EQ(s.main.txt3.Text(), Cp936("插件配置：备份所有."));
-  EXPECT_TRUE(s.main.btn1.Enabled());
+  s.Open("g", [](tool::SelectionWindow& f) { ui::headless::Click(f.clearAccounts); });
+  EXPECT_TRUE(s.main.accounts.empty());
+  EXPECT_TRUE(s.main.addons.empty());
+  EXPECT_EQ(s.main.accountsText.Text(), Cp936("帐号配置：备份所有."));
+  EXPECT_EQ(s.main.addonsText.Text(), Cp936("插件配置：备份所有."));
+  EXPECT_TRUE(s.main.collectButton.Enabled());
 
   // A second hand-over replaces the first; a zero count still leaves the label alone.
-  s.main.txt2.SetText("earlier");
+  s.main.accountsText.SetText("earlier");
   s.Open("g");
-  EXPECT_EQ(s.main.AccountList, std::vector<std::string>{"only.dat"});
-  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：1个项目"));
-  s.Open("g", [](TForm2& f) { ui::headless::Click(f.nxlnklbl2); });
-  EXPECT_TRUE(s.main.AccountList.empty());
-  EXPECT_EQ(s.main.txt2.Text(), Cp936("帐号备份：1个项目"));
+  EXPECT_EQ(s.main.accounts, std::vector<std::string>{"only.dat"});
+  EXPECT_EQ(s.main.accountsText.Text(), Cp936("帐号备份：1个项目"));
+  s.Open("g", [](tool::SelectionWindow& f) { ui::headless::Click(f.clearAccounts); });
+  EXPECT_TRUE(s.main.accounts.empty());
+  EXPECT_EQ(s.main.accountsText.Text(), Cp936("帐号备份：1个项目"));
 }
 
 TEST(SelectionWindow, LayoutOfTheTwoGroups) {
   Selection s;
-  TForm2& f = s.form;
+  tool::SelectionWindow& f = s.form;
   EXPECT_EQ(f.Caption(), Cp936("备份选择(选好后直接关闭，如果全部备份，直接关闭就好了)"));
   EXPECT_EQ(f.Width(), 583);
   EXPECT_EQ(f.Height(), 542);
   EXPECT_EQ(f.GetBorderStyle(), ui::BorderStyle::SystemMenu);
-  EXPECT_EQ(f.grp1.Bounds(), (ui::Rect{0, 0, 233, f.ClientHeight()}));
-  EXPECT_EQ(f.grp2.Left(), 233);
-  EXPECT_EQ(f.grp2.Width(), f.ClientWidth() - 233);
-  EXPECT_EQ(f.pnl1.Height(), 24);
-  EXPECT_EQ(f.lv1.Top(), f.pnl1.Top() + 24);
-  EXPECT_EQ(f.lv1.Bounds().Bottom(), f.grp1.ClientArea().Bottom());
-  EXPECT_EQ(f.nxlnklbl2.Left(), 77);
-  EXPECT_EQ(f.nxlnklbl6.Left(), 141);
-  EXPECT_EQ(f.nxlnklbl4.Text(), Cp936("全选"));
-  ASSERT_EQ(f.lv2.Columns().size(), 2u);
-  EXPECT_EQ(f.lv2.Columns()[0].caption, Cp936("插件目录"));
-  EXPECT_EQ(f.lv2.Columns()[1].width, 160);
-  EXPECT_TRUE(f.lv1.CheckBoxes() && f.lv1.GridLines() && f.lv1.RowSelect());
+  EXPECT_EQ(f.accountsGroup.Bounds(), (ui::Rect{0, 0, 233, f.ClientHeight()}));
+  EXPECT_EQ(f.addonsGroup.Left(), 233);
+  EXPECT_EQ(f.addonsGroup.Width(), f.ClientWidth() - 233);
+  EXPECT_EQ(f.accountsLinks.Height(), 24);
+  EXPECT_EQ(f.accountsList.Top(), f.accountsLinks.Top() + 24);
+  EXPECT_EQ(f.accountsList.Bounds().Bottom(), f.accountsGroup.ClientArea().Bottom());
+  EXPECT_EQ(f.clearAccounts.Left(), 77);
+  EXPECT_EQ(f.invertAddons.Left(), 141);
+  EXPECT_EQ(f.checkAllAddons.Text(), Cp936("全选"));
+  ASSERT_EQ(f.addonsList.Columns().size(), 2u);
+  EXPECT_EQ(f.addonsList.Columns()[0].caption, Cp936("插件目录"));
+  EXPECT_EQ(f.addonsList.Columns()[1].width, 160);
+  EXPECT_TRUE(f.accountsList.CheckBoxes() && f.accountsList.GridLines() && f.accountsList.RowSelect());
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 
 class TestTree {
  public:

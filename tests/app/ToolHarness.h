@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "app/ToolMain.h"
-#include "app/Unit1.h"
-#include "app/Unit2.h"
-#include "app/Unit3.h"
+#include "app/MainWindow.h"
+#include "app/SelectionWindow.h"
+#include "app/ProgressWindow.h"
 #include "tests/app/PackageCheck.h"
 #include "tests/app/TestTree.h"
 #include "ui/headless/HeadlessBackend.h"
@@ -16,9 +16,9 @@ struct ToolHarness {
   ui::headless::HeadlessBackend* backend = owned.get();
   FakeProbe probe;
   ui::Application app{std::move(owned)};
-  ToolWindows windows = CreateToolWindows(app, probe);
-  TForm1& main = windows.main;
-  TForm2& selection = windows.selection;
+  tool::ToolWindows windows = tool::CreateToolWindows(app, probe);
+  tool::MainWindow& main = windows.main;
+  tool::SelectionWindow& selection = windows.selection;
 
   // Places the program at `programPath`, carrying its restore program as the build makes it,
   // so that showing the main window finds "loader.bin".

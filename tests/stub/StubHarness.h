@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "stub/StubMain.h"
-#include "stub/Unit1.h"
+#include "stub/RestoreWindow.h"
 #include "tests/app/TestTree.h"
 #include "ui/headless/HeadlessBackend.h"
 
@@ -12,5 +12,5 @@ struct StubHarness {
   ui::headless::HeadlessBackend* backend = owned.get();
   FakeProbe probe;
   ui::Application app{std::move(owned)};
-  TForm1& form = CreateStubWindow(app, probe);
+  restore::RestoreWindow& form = restore::CreateRestoreWindow(app, probe);
 };

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <optional>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "backup/GameImport.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/FileSystem.h"
@@ -75,7 +75,7 @@ struct Restore {
 
 TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
   Restore r("secret");
-  ASSERT_TRUE(r.stub.form.btn1.Enabled());
+  ASSERT_TRUE(r.stub.form.restoreButton.Enabled());
   std::vector<fixtures::ManifestEntry> existing = SomeFiles(r.packed, 3);
   ASSERT_EQ(existing.size(), 3u);
   for (const fixtures::ManifestEntry& e : existing) {
@@ -87,7 +87,7 @@ TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
   r.stub.backend->QueueAnswer(ModalResult::No);
   r.stub.backend->QueueAnswer(ModalResult::All);
 
-  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.restoreButton));
 
   auto inputs = r.Of(MessageRecord::Kind::Input);
   ASSERT_EQ(inputs.size(), 2u);
@@ -107,7 +107,7 @@ TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
     EXPECT_EQ(d->request.text.substr(d->request.text.size() - suffix.size()), suffix);
   }
   keptName = dialogs[0]->request.text.substr(0, dialogs[0]->request.text.size() - suffix.size());
-  EXPECT_TRUE(r.stub.form.OverwriteAll);
+  EXPECT_TRUE(r.stub.form.overwriteAll);
 
   // The answered-No file keeps its old content; everything else is as packed.
   const fixtures::ManifestEntry* kept = nullptr;
@@ -123,7 +123,7 @@ TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
   EXPECT_EQ(boxes[0]->request.caption, Cp936("解压完成"));
   EXPECT_EQ(boxes[0]->request.icon, ui::MessageIcon::Information);
   EXPECT_TRUE(r.stub.app.Terminated());
-  EXPECT_EQ(r.stub.form.pb2.Position(), 100);
+  EXPECT_EQ(r.stub.form.overallBar.Position(), 100);
 }
 
 TEST(StubRestore, YesReplacesOnlyThatFileAndEveryOtherIsAskedAgain) {
@@ -135,10 +135,10 @@ TEST(StubRestore, YesReplacesOnlyThatFileAndEveryOtherIsAskedAgain) {
   }
   r.stub.backend->QueueAnswer(ModalResult::Yes);
   r.stub.backend->QueueAnswer(ModalResult::Yes);
-  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.restoreButton));
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Input).empty());  // not encrypted: no password asked
   EXPECT_EQ(r.Of(MessageRecord::Kind::Dialog).size(), 2u);
-  EXPECT_FALSE(r.stub.form.OverwriteAll);
+  EXPECT_FALSE(r.stub.form.overwriteAll);
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed), "");
 }
 
@@ -149,19 +149,19 @@ TEST(StubRestore, UnusableAndCancelledPasswordsExportNothingAndTheButtonsRetry) 
   r.stub.backend->QueueInput(std::string("nope"));
   r.stub.backend->QueueUnicodeInput("\xEB\xB9\x84\xEB\xB0\x80\xEB\xB2\x88\xED\x98\xB8");
   r.stub.backend->QueueInput(std::nullopt);
-  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.restoreButton));
   EXPECT_EQ(r.Of(MessageRecord::Kind::Input).size(), 3u);
   auto boxes = r.Of(MessageRecord::Kind::Box);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0]->request.text, Cp936("密码中含有无法使用的字符，请重新输入."));
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Dialog).empty());
   EXPECT_TRUE(std::filesystem::is_empty(r.tree.Native("cafe/userdata")));
-  EXPECT_TRUE(r.stub.form.btn2.Visible());
+  EXPECT_TRUE(r.stub.form.closeButton.Visible());
   EXPECT_FALSE(r.stub.app.Terminated());
 
   // "立即解压" again, now with the password: the whole tree comes back.
   r.stub.backend->QueueInput(std::string("????"));
-  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.restoreButton));
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed), "");
   EXPECT_TRUE(r.stub.app.Terminated());
 }
@@ -173,7 +173,7 @@ TEST(StubRestore, FilesThatCannotBeWrittenAreListedInOneDialogAndTheRestIsRestor
   ASSERT_EQ(blocked.size(), 2u);
   for (const fixtures::ManifestEntry& e : blocked)
     std::filesystem::create_directories(NativeOf(r.tree, e.path) / "inside");
-  ASSERT_TRUE(ui::headless::Click(r.stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(r.stub.form.restoreButton));
 
   auto dialogs = r.Of(MessageRecord::Kind::Dialog);
   ASSERT_EQ(dialogs.size(), 1u);
@@ -185,7 +185,7 @@ TEST(StubRestore, FilesThatCannotBeWrittenAreListedInOneDialogAndTheRestIsRestor
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed, {blocked[0].path, blocked[1].path}), "");
   EXPECT_TRUE(r.Of(MessageRecord::Kind::Box).empty());
   EXPECT_FALSE(r.stub.app.Terminated());
-  EXPECT_TRUE(r.stub.form.btn1.Visible() && r.stub.form.btn2.Visible());
+  EXPECT_TRUE(r.stub.form.restoreButton.Visible() && r.stub.form.closeButton.Visible());
 }
 
 TEST(StubRestore, EmptyContainerStillEndsWithTheQuestion) {
@@ -196,7 +196,7 @@ TEST(StubRestore, EmptyContainerStillEndsWithTheQuestion) {
   { TContainerFS container(stub.probe.programPath, kModeCreate, "", "?", "z", 9); }
   stub.form.ShowForm();
   stub.backend->RunFor(1000);
-  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(stub.form.restoreButton));
   ASSERT_EQ(stub.backend->Messages().size(), 1u);
   EXPECT_EQ(stub.backend->Messages()[0].request.text, Cp936("退出吗？"));
   EXPECT_TRUE(stub.app.Terminated());

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "tests/stub/StubHarness.h"
 
 namespace {
@@ -16,7 +16,7 @@ TEST(StubWindow, ControlsAndGameSearch) {
   tree.MakeDir("cafe");
   StubHarness stub;
   stub.probe.programPath = tree.Dir("cafe") + Cp936("Zelk配置文件恢复包.exe");
-  TForm1& f = stub.form;
+  restore::RestoreWindow& f = stub.form;
   f.ShowForm();
 
   EXPECT_EQ(f.Caption(), Cp936("Zelk配置自解压工具 V0.1"));
@@ -24,30 +24,30 @@ TEST(StubWindow, ControlsAndGameSearch) {
   EXPECT_EQ(f.GetBorderStyle(), ui::BorderStyle::None);
   EXPECT_EQ(f.ClientWidth(), 338);
   EXPECT_EQ(f.ClientHeight(), 149);
-  EXPECT_EQ(f.nxhdrpnl1.Text(), f.Caption());
-  EXPECT_FALSE(f.lbl2.Enabled());
-  EXPECT_EQ(f.lbl2.Text(), Cp936("本程序是备份工具生成，请到网吧后使用!"));
-  EXPECT_FALSE(f.pb1.Visible());
-  EXPECT_FALSE(f.pb2.Visible());
-  EXPECT_TRUE(f.btn2.Enabled());
-  EXPECT_EQ(f.tmr1.Interval(), 1000u);
+  EXPECT_EQ(f.headerPanel.Text(), f.Caption());
+  EXPECT_FALSE(f.noteLabel.Enabled());
+  EXPECT_EQ(f.noteLabel.Text(), Cp936("本程序是备份工具生成，请到网吧后使用!"));
+  EXPECT_FALSE(f.fileBar.Visible());
+  EXPECT_FALSE(f.overallBar.Visible());
+  EXPECT_TRUE(f.closeButton.Enabled());
+  EXPECT_EQ(f.searchTimer.Interval(), 1000u);
 
   // Nothing found: the timer keeps polling and the button stays out of reach.
   stub.backend->RunFor(3000);
-  EXPECT_TRUE(f.tmr1.Enabled());
-  EXPECT_FALSE(ui::headless::Click(f.btn1));
-  EXPECT_EQ(f.lbl1.Text(), Cp936("请将本程序放到Zelk目录，或者运行Zelk~"));
+  EXPECT_TRUE(f.searchTimer.Enabled());
+  EXPECT_FALSE(ui::headless::Click(f.restoreButton));
+  EXPECT_EQ(f.statusLabel.Text(), Cp936("请将本程序放到Zelk目录，或者运行Zelk~"));
 
   // The client appears under bin\zhcn below the program's folder.
   tree.MakeGameDir("cafe/bin/zhcn");
   stub.backend->RunFor(1000);
-  EXPECT_FALSE(f.tmr1.Enabled());
-  EXPECT_EQ(f.GamePath, tree.Dir("cafe/bin/zhcn"));
-  EXPECT_EQ(f.lbl1.Text(), Cp936("找到Zelk目录：") + tree.Dir("cafe/bin/zhcn"));
-  EXPECT_TRUE(f.btn1.Enabled());
+  EXPECT_FALSE(f.searchTimer.Enabled());
+  EXPECT_EQ(f.gamePath, tree.Dir("cafe/bin/zhcn"));
+  EXPECT_EQ(f.statusLabel.Text(), Cp936("找到Zelk目录：") + tree.Dir("cafe/bin/zhcn"));
+  EXPECT_TRUE(f.restoreButton.Enabled());
 
   // The header drags the window.
-  EXPECT_TRUE(ui::headless::PressMouse(f.nxhdrpnl1, 30, 5));
+  EXPECT_TRUE(ui::headless::PressMouse(f.headerPanel, 30, 5));
 }
 
 TEST(StubWindow, MissingContainerShowsTheErrorDialogAndTheButtonsComeBack) {
@@ -58,7 +58,7 @@ TEST(StubWindow, MissingContainerShowsTheErrorDialogAndTheButtonsComeBack) {
   stub.probe.programPath = tree.Dir("cafe") + "plain.exe";
   stub.form.ShowForm();
   stub.backend->RunFor(1000);
-  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+  ASSERT_TRUE(ui::headless::Click(stub.form.restoreButton));
 
   const auto& messages = stub.backend->Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -70,11 +70,11 @@ TEST(StubWindow, MissingContainerShowsTheErrorDialogAndTheButtonsComeBack) {
   EXPECT_TRUE(std::filesystem::is_empty(tree.Native("cafe/userdata")));
 
   // The window is no dead end: "立即解压" tries again, "关闭程序" leaves.
-  EXPECT_FALSE(stub.form.pb1.Visible());
-  EXPECT_FALSE(stub.form.pb2.Visible());
-  ASSERT_TRUE(ui::headless::Click(stub.form.btn1));
+  EXPECT_FALSE(stub.form.fileBar.Visible());
+  EXPECT_FALSE(stub.form.overallBar.Visible());
+  ASSERT_TRUE(ui::headless::Click(stub.form.restoreButton));
   EXPECT_EQ(stub.backend->Messages().size(), 2u);
-  ASSERT_TRUE(ui::headless::Click(stub.form.btn2));
+  ASSERT_TRUE(ui::headless::Click(stub.form.closeButton));
   EXPECT_TRUE(stub.app.Terminated());
 }
 
@@ -98,7 +98,7 @@ TEST(StubWindow, CloseButtonEndsTheProgram) {
   StubHarness stub;
   stub.probe.programPath = "C:\\nowhere\\x.exe";
   stub.form.ShowForm();
-  ASSERT_TRUE(ui::headless::Click(stub.form.btn2));
+  ASSERT_TRUE(ui::headless::Click(stub.form.closeButton));
   EXPECT_TRUE(stub.app.Terminated());
 }
 

@@ -1,4 +1,4 @@
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 
 bool ContainsText(std::string_view text, std::string_view part) {
   if (part.empty()) return true;

@@ -1,6 +1,6 @@
-#include "app/GameLocator.h"
+#include "gamedir/GameLocator.h"
 
-#include "app/Cp936Text.h"
+#include "gamedir/Cp936Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 

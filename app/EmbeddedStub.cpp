@@ -2,15 +2,17 @@
 // tool's own executable and is written next to it before anything can be packed.
 #include <exception>
 
-#include "app/Cp936Text.h"
-#include "app/Unit1.h"
+#include "app/MainWindow.h"
 #include "backup/CarriedFiles.h"
+#include "gamedir/Cp936Text.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
-std::string TForm1::ProgramDir() const { return platform::ExtractFilePath(probe_.ProgramPath()); }
+namespace tool {
 
-void TForm1::FormShow() {
+std::string MainWindow::ProgramDir() const { return platform::ExtractFilePath(probe_.ProgramPath()); }
+
+void MainWindow::StartUp() {
   if (shown_) return;
   shown_ = true;
   // Nothing can be opened through such a path; saying so beats "incomplete program" and a
@@ -30,3 +32,5 @@ void TForm1::FormShow() {
   if (!platform::FileExists(dir + "loader.bin"))
     App().ShowMessageBox(this, Cp936("释放文件失败，被杀毒软件阻止了吗？"), Cp936("错误"), ui::MessageIcon::Error);
 }
+
+}  // namespace tool

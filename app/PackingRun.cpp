@@ -2,11 +2,13 @@
 // show its steps and progress, and Explorer is opened on the dated zip at the end.
 #include <cmath>
 
+#include "app/MainWindow.h"
 #include "app/PackWindowEvents.h"
-#include "app/Unit1.h"
-#include "app/Unit3.h"
+#include "app/ProgressWindow.h"
 #include "platform/Shell.h"
 #include "platform/Text.h"
+
+namespace tool {
 
 namespace {
 
@@ -14,62 +16,64 @@ int RoundPercent(double percent) { return static_cast<int>(std::nearbyint(percen
 
 }  // namespace
 
-TPackOptions TForm1::PackOptions() const {
+TPackOptions MainWindow::PackOptions() const {
   TPackOptions options;
-  options.gamePath = GamePath;
-  options.accounts = AccountList;
-  options.addons = AddonList;
-  options.password = platform::Trim(edt1.Text());
-  options.passwordExact = edt1.TextExact();
+  options.gamePath = gamePath;
+  options.accounts = accounts;
+  options.addons = addons;
+  options.password = platform::Trim(passwordEdit.Text());
+  options.passwordExact = passwordEdit.TextExact();
   options.workDir = ProgramDir();
   return options;
 }
 
-void TForm1::btn2Click() {
-  TPackWindowEvents events(*this, *progress_, true);
+void MainWindow::PackAll() {
+  PackWindowEvents events(*this, *progress_, true);
   const TPackResult result = PackGame(PackOptions(), events);
   // A refused password, or a package that did not read back: the window stays as it is.
   if (!result.zipped) return;
   platform::ShellExecute(NativeHandle(), "open", "explorer.exe", "/select,\"" + result.zipPath + "\"", ProgramDir(),
-                         5);
+                         platform::kShowWindow);
   App().Terminate();
 }
 
-void TForm1::btn1Click() {
-  TPackWindowEvents events(*this, *progress_, false);
+void MainWindow::CollectOnly() {
+  PackWindowEvents events(*this, *progress_, false);
   CollectPackage(PackOptions(), events);
 }
 
-void TForm1::ResetProgress(TForm3& form) {
-  form.pb1.SetMax(100);
-  form.pb2.SetMax(100);
+void MainWindow::ResetProgress(ProgressWindow& form) {
+  form.fileBar.SetMax(100);
+  form.overallBar.SetMax(100);
   progressState_ = {};
   progressThrottle_.TakePending();
-  form.lbl2.SetText("");
-  form.pb1.SetPosition(0);
-  form.pb2.SetPosition(0);
+  form.fileLabel.SetText("");
+  form.fileBar.SetPosition(0);
+  form.overallBar.SetPosition(0);
   App().ProcessMessages();
 }
 
-void TForm1::ProgressHandler(TForm3& form, double percent) {
+void MainWindow::ProgressHandler(ProgressWindow& form, double percent) {
   progressState_.overallPercent = RoundPercent(percent);
   if (progressThrottle_.Due()) ShowProgress(form);
 }
 
-void TForm1::FileProgressHandler(TForm3& form, const std::string& fileName, double percent) {
+void MainWindow::FileProgressHandler(ProgressWindow& form, const std::string& fileName, double percent) {
   progressState_.fileName = fileName;
   progressState_.filePercent = RoundPercent(percent);
   if (progressThrottle_.Due()) ShowProgress(form);
 }
 
-void TForm1::FlushProgress(TForm3& form) {
+void MainWindow::FlushProgress(ProgressWindow& form) {
   if (progressThrottle_.TakePending()) ShowProgress(form);
 }
 
-void TForm1::ShowProgress(TForm3& form) {
+void MainWindow::ShowProgress(ProgressWindow& form) {
   form.Repaint();
-  form.lbl2.SetText(progressState_.fileName);
-  form.pb1.SetPosition(progressState_.filePercent);
-  form.pb2.SetPosition(progressState_.overallPercent);
+  form.fileLabel.SetText(progressState_.fileName);
+  form.fileBar.SetPosition(progressState_.filePercent);
+  form.overallBar.SetPosition(progressState_.overallPercent);
   App().ProcessMessages();
 }
+
+}  // namespace tool
