@@ -27,9 +27,10 @@ void ReportUnusableName(const std::string& path, std::vector<TImportFailure>& fa
 }  // namespace
 
 std::int32_t ImportSource(TContainerFS& container, const std::string& path, const std::string& destDir, bool file,
-                          std::uint8_t existingFiles, std::vector<TImportFailure>& failures) {
-  const std::int32_t count = file ? container.ImportFiles(path, destDir, 63, false, existingFiles, false)
-                                  : container.ImportDirectory(path, destDir, true, existingFiles, false);
+                          TExistingFiles existingFiles, std::vector<TImportFailure>& failures) {
+  const std::int32_t count =
+      file ? container.ImportFiles(path, destDir, platform::kAttrAnyFile, false, existingFiles, false)
+           : container.ImportDirectory(path, destDir, true, existingFiles, false);
   if (!container.ImportFailures().empty()) failures.push_back({path, container.ImportFailures()});
   return count;
 }
@@ -40,13 +41,15 @@ std::vector<TImportFailure> ImportGameEntries(TContainerFS& container, const std
   std::vector<TImportFailure> failures;
   for (const std::string& name : accounts) {
     const std::string path = gamePath + "userdata\\" + name;
-    if (platform::FileExists(path)) ImportSource(container, path, "userdata", true, 2, failures);
-    if (platform::DirectoryExists(path)) ImportSource(container, path, "userdata", false, 2, failures);
+    if (platform::FileExists(path)) ImportSource(container, path, "userdata", true, TExistingFiles::Ask, failures);
+    if (platform::DirectoryExists(path))
+      ImportSource(container, path, "userdata", false, TExistingFiles::Ask, failures);
     else if (!platform::FileExists(path)) ReportUnusableName(path, failures);
   }
   for (const std::string& name : addons) {
     const std::string path = gamePath + "interface\\" + name;
-    if (platform::DirectoryExists(path)) ImportSource(container, path, "interface", false, 2, failures);
+    if (platform::DirectoryExists(path))
+      ImportSource(container, path, "interface", false, TExistingFiles::Ask, failures);
     else ReportUnusableName(path, failures);
   }
   return failures;

@@ -18,7 +18,7 @@ struct TImportFailure {
 // container) and the others still go in; when any is left out, a failure naming each is appended.
 // Returns the facade's entry count.
 std::int32_t ImportSource(TContainerFS& container, const std::string& path, const std::string& destDir, bool file,
-                          std::uint8_t existingFiles, std::vector<TImportFailure>& failures);
+                          TExistingFiles existingFiles, std::vector<TImportFailure>& failures);
 
 // The packing run's imports: each account entry of gamePath + "userdata\" (a file, then
 // independently a folder of that name) into "userdata", each add-on folder of gamePath +

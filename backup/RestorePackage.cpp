@@ -20,34 +20,20 @@ TRestoreResult Fail(const TRestoreOptions& options, TBackupEvents& events, const
 }  // namespace
 
 TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& events) {
-  const std::string& package = options.packagePath;
-  // A package that cannot even be read is left to the open below, which reports it.
-  bool encrypted = false;
-  try {
-    encrypted = IsContainerEncrypted(package);
-  } catch (const std::exception&) {
-  }
+  // One open per password try: the open itself tells a wrong password from a package that
+  // cannot be read. No password given: the first try is without one (an encrypted package never
+  // opens so), then the player is asked until a password opens it or the question is cancelled.
   std::string password = options.password.value_or("");
-  if (encrypted) {
+  std::unique_ptr<TContainerFS> container;
+  while (!container) {
     try {
-      if (options.password) {
-        if (!CheckContainerPassword(package, password)) return {TRestoreStatus::WrongPassword, {}, 0, {}};
-      } else {
-        do {
-          if (!events.AskPassword(password)) return {TRestoreStatus::Cancelled, {}, 0, {}};
-        } while (!CheckContainerPassword(package, password));
-      }
+      container = std::make_unique<TContainerFS>(options.packagePath, 0, password, "", "", 0);
+    } catch (const ECFSWrongPassword&) {
+      if (options.password) return {TRestoreStatus::WrongPassword, {}, 0, {}};
+      if (!events.AskPassword(password)) return {TRestoreStatus::Cancelled, {}, 0, {}};
     } catch (const std::exception& e) {
-      // The file changed under us and no longer reads as a container.
       return Fail(options, events, e.what());
     }
-  }
-
-  std::unique_ptr<TContainerFS> container;
-  try {
-    container = std::make_unique<TContainerFS>(package, 0, password, "", "", 0);
-  } catch (const std::exception& e) {
-    return Fail(options, events, e.what());
   }
   if (options.threadCount > 0) container->SetThreadCount(options.threadCount);
 
@@ -70,7 +56,8 @@ TRestoreResult RestorePackage(const TRestoreOptions& options, TBackupEvents& eve
   };
   TRestoreResult result{TRestoreStatus::Restored, {}, 0, {}};
   try {
-    result.filesFound = container->ExportFiles("*.*", options.targetDir, 63, true, 2);
+    result.filesFound =
+        container->ExportFiles("*.*", options.targetDir, platform::kAttrAnyFile, true, TExistingFiles::Ask);
   } catch (const std::exception& e) {
     container.reset();
     return Fail(options, events, e.what());

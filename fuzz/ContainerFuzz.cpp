@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TContainerFS fs(path, 0, password, "", "", 0);
     fs.SetThreadCount(1);
     if (flags & 2) {
-      fs.ExportFiles("*.*", fuzzfiles::Folder() + "out", 63, true, 0);
+      fs.ExportFiles("*.*", fuzzfiles::Folder() + "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
     } else {
       ReadEverything(fs);
     }

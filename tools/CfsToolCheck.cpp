@@ -81,15 +81,14 @@ int CfsToolCheck(const CfsToolArgs& args, const CfsToolIO& io) {
   const std::string password = args.Password();
   std::unique_ptr<TContainerFS> fs;
   try {
-    // A wrong password is no damage: say so before the open reports it as one.
-    if (IsContainerEncrypted(file) && !CheckContainerPassword(file, password)) {
-      io.Out(std::string(password.empty() ? "PASSWORD NEEDED: the container is encrypted; give its password\n"
-                                          : "WRONG PASSWORD: the password does not open the container (or the "
-                                            "container is damaged)\n"));
-      return kCfsToolFailed;
-    }
     fs = std::make_unique<TContainerFS>(file, 0, password, "", "", 0);
     fs->SetThreadCount(args.Threads());
+  } catch (const ECFSWrongPassword&) {
+    // A wrong password is no damage.
+    io.Out(std::string(password.empty() ? "PASSWORD NEEDED: the container is encrypted; give its password\n"
+                                        : "WRONG PASSWORD: the password does not open the container (or the "
+                                          "container is damaged)\n"));
+    return kCfsToolFailed;
   } catch (const Exception& ex) {
     io.Out("DAMAGED container: " + ex.Message() + "\n");
     return kCfsToolFailed;

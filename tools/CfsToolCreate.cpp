@@ -46,7 +46,7 @@ void ImportInput(TContainerFS& fs, const std::string& input, const std::string& 
   const bool folder = platform::DirectoryExists(path);
   if (!folder && !platform::FileExists(path)) throw Exception("no such file or folder: " + input);
   std::vector<TImportFailure> failures;
-  const std::int32_t done = ImportSource(fs, path, dest, !folder, 0, failures);
+  const std::int32_t done = ImportSource(fs, path, dest, !folder, TExistingFiles::Overwrite, failures);
   for (const TImportFailure& f : failures) {
     for (const TCFSImportError& e : f.files) {
       io.Err("cfstool: left out " + e.DiskPath + ": " +

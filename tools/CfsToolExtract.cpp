@@ -17,7 +17,7 @@ int CfsToolExtract(const CfsToolArgs& args, const CfsToolIO& io) {
     cancel = p == password;
     p = password;
   };
-  fs.ExportFiles("*.*", target, 63, true, 0);
+  fs.ExportFiles("*.*", target, platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
   if (!fs.LastExportFailures().empty()) {
     // Every other file was written; these were left as they were on disk.
     io.Err("cfstool: these files could not be extracted (" + std::to_string(fs.LastExportFailures().size()) + "):\n");

@@ -41,7 +41,10 @@ int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
   }
   io.Out(s.str());
   // Counting files needs the directory, which an encrypted container only shows to its password.
-  if (encrypted && !CheckContainerPassword(file, args.Password())) {
+  std::unique_ptr<TContainerFS> opened;
+  try {
+    opened = std::make_unique<TContainerFS>(file, 0, args.Password(), "", "", 0);
+  } catch (const ECFSWrongPassword&) {
     if (!args.Option("password")) {
       io.Out("Files:               (give the container password to count them)\n");
       return kCfsToolOk;
@@ -50,7 +53,7 @@ int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
     io.Err("cfstool: wrong password for " + file + " (or the container is damaged)\n");
     return kCfsToolFailed;
   }
-  TContainerFS fs(file, 0, args.Password(), "", "", 0);
+  TContainerFS& fs = *opened;
   fs.SetThreadCount(args.Threads());
   std::int64_t files = 0, folders = 0, bytes = 0;
   bool tooDeep = false;

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
       std::vector<platform::DirEntry> entries;
       Line("path: list 200 entries", Cost(40, [&](int) {
              entries.clear();
-             platform::ListDirectory(dir + "*.*", 63, entries);
+             platform::ListDirectory(dir + "*.*", platform::kAttrAnyFile, entries);
            }));
       for (const auto& n : names) platform::DeleteFile(n);
     }

@@ -54,7 +54,8 @@ void RemoveTree(const std::string& dir) {
 
 void Export(const std::string& container, const std::string& target, int expected) {
   TContainerFS fs(container, 0, "", "", "", 0);
-  if (fs.ExportFiles("*.*", target, 63, true, 0) != expected) throw Exception("export found the wrong count");
+  if (fs.ExportFiles("*.*", target, platform::kAttrAnyFile, true, TExistingFiles::Overwrite) != expected)
+    throw Exception("export found the wrong count");
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
       WriteFiles(run + "src\\", n);
       {
         TContainerFS fs(run + "c.cfs", kModeCreate, "", "", "", 0);
-        fs.ImportFiles(run + "src\\*.*", "", 63, false, 0, false);
+        fs.ImportFiles(run + "src\\*.*", "", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
       }
       if (n == count) direct = Seconds([&] { WriteFiles(run + "direct\\", n); });
       exported.push_back(Seconds([&] { Export(run + "c.cfs", run + "out\\", n); }));

@@ -28,7 +28,7 @@ namespace {
 template <typename Visit>
 void ForEachFile(const std::string& dir, Visit&& visit) {
   std::vector<platform::DirEntry> entries;
-  if (!platform::ListDirectory(dir + "*.*", 63, entries)) return;
+  if (!platform::ListDirectory(dir + "*.*", platform::kAttrAnyFile, entries)) return;
   for (const auto& e : entries) {
     if (e.name == "." || e.name == "..") continue;
     if (e.attributes & platform::kAttrDirectory)
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     std::int64_t bytes = 0;
     if (op == "import") {
       TContainerFS fs(to, kModeCreate, password, "", "", static_cast<std::uint8_t>(method));
-      fs.ImportDirectory(from, "", true, 0, false);
+      fs.ImportDirectory(from, "", true, TExistingFiles::Overwrite, false);
       if (fs.LastImportError().Failed) {
         std::fprintf(stderr, "import failed at %s: %s\n", fs.LastImportError().DiskPath.c_str(),
                      fs.LastImportError().Message.c_str());
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
       bytes = TreeBytes(platform::IncludeTrailingPathDelimiter(from));
     } else if (op == "export") {
       TContainerFS fs(from, 0, password, "", "", 0);
-      fs.ExportFiles("*.*", to, 63, true, 0);
+      fs.ExportFiles("*.*", to, platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
       bytes = TreeBytes(platform::IncludeTrailingPathDelimiter(to));
     } else {
       std::fprintf(stderr, "unknown operation %s\n", op.c_str());

@@ -128,8 +128,8 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
   lastError_ = 0;
   // A read-only container cannot take items; its pages would not be written.
   if (pageFile_.ReadOnly()) {
-    lastError_ = kPageErrHeaderWrite;
-    return -1;
+    lastError_ = kCFSErrReadOnly;
+    return kCFSFailed;
   }
   for (std::int32_t i = 0; deletedCount_ > 0 && i < items_.ItemCount(); ++i) {
     if (items_.Item(i).IsDeleted) {
@@ -139,7 +139,7 @@ std::int32_t TDIRManager::StoreItem(const TCFSDirItem& item) {
   }
   const bool fresh = pageList_.Count() * itemsPerPage_ == items_.ItemCount();
   const std::int32_t firstPageBefore = pageFile_.Header().FirstDIRPage();
-  if (fresh && !AppendPage()) return -1;
+  if (fresh && !AppendPage()) return kCFSFailed;
   TCFSHeader& h = pageFile_.Header();
   h.SetDIRItemCount(items_.ItemCount() + 1);
   const std::int32_t n = items_.AddItem(item);
@@ -271,9 +271,9 @@ bool TDIRManager::ResolveParent(std::string_view path, std::int32_t& parent, std
 
 std::int32_t TDIRManager::CreateFile(std::string_view path, std::string_view password, std::string_view question,
                                      std::string_view answer) {
-  if (path.empty() || IsRootPath(path)) return -1;
+  if (path.empty() || IsRootPath(path)) return kCFSFailed;
   TCFSDirItem item;
-  if (!ResolveParent(path, item.Parent, item.Name)) return -1;
+  if (!ResolveParent(path, item.Parent, item.Name)) return kCFSFailed;
   item.FirstMapPageNo = -1;
   item.CreationTime = item.LastWriteTime = item.LastAccessTime = clock_();
   if (!password.empty()) {
@@ -330,9 +330,9 @@ std::int32_t TDIRManager::FindFirst(std::string_view pathAndMask, std::uint32_t 
 
 std::int32_t TDIRManager::OpenFile(std::string_view path, std::string_view password, std::string& key) {
   const std::int32_t n = FindItem(path);
-  if (n < 0 || n >= items_.ItemCount()) return -1;
+  if (n < 0 || n >= items_.ItemCount()) return kCFSErrNotFound;
   TCFSDirItem item = items_.Item(n);
-  if (item.IsFolder || item.IsDeleted) return -1;
+  if (item.IsFolder || item.IsDeleted) return kCFSErrNotFound;
   key.clear();
   if (item.HasPassword) {
     TCFSPasswordRec rec{};

@@ -8,14 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "cfs/CFSErrors.h"
 #include "cfs/dir/CFSTime.h"
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/index/DIRArray.h"
 #include "cfs/index/IntegerArray.h"
 #include "cfs/space/FreeSpaceManager.h"
-
-// LastError when no page could be allocated.
-constexpr std::int32_t kCFSErrNoFreePage = -17;
 
 class TDIRManager {
  public:

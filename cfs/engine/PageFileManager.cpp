@@ -80,8 +80,9 @@ TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mo
     }
     LoadHeader();
   }
-  // A wrong password yields a wrong key here; the facade checks the password before opening.
-  if (header_.EncryptionType() != kEncryptionNone) CheckPasswordRec(header_.PasswordRec(), password_, key_);
+  // A wrong password yields a wrong key here; the facade refuses it before any page is read.
+  if (header_.EncryptionType() != kEncryptionNone)
+    passwordRecMatches_ = CheckPasswordRec(header_.PasswordRec(), password_, key_);
   const std::int64_t size = header_.PageSize();
   const std::int64_t pages = std::clamp<std::int64_t>(kPageCacheBytes / size, 4, 64);
   cache_.Reset(static_cast<std::size_t>(size), static_cast<std::size_t>(pages));

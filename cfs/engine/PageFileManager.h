@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cfs/CFSErrors.h"
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "cfs/engine/CFSHeader.h"
 #include "cfs/engine/CFSPage.h"
@@ -18,17 +19,6 @@
 // 1 write, 2 read/write) and kModeExclusive asks for exclusive use.
 constexpr std::uint16_t kModeCreate = 0xFFFF;
 constexpr std::uint16_t kModeExclusive = 0x10;
-
-// LastError codes of ReadPage and WritePage.
-enum : std::int32_t {
-  kPageErrHeaderRead = -7,
-  kPageErrHeaderWrite = -8,
-  kPageErrDataRead = -9,
-  kPageErrDataWrite = -10,
-  kPageErrChecksum = -11,
-  kPageErrDecrypt = -12,
-  kPageErrEncrypt = -13,
-};
 
 class TPageFileManager {
  public:
@@ -90,6 +80,10 @@ class TPageFileManager {
   bool ReadOnly() const { return readOnly_; }
   bool Exclusive() const { return exclusive_; }
   const std::string& Key() const { return key_; }
+  // Whether the password passed the header's password record (always true when the container
+  // is not encrypted). About one wrong password in 65,536 passes too: the facade also tries the
+  // key on the first directory page.
+  bool PasswordRecMatches() const { return passwordRecMatches_; }
   const std::string& Password() const { return password_; }
   std::int32_t LastError() const { return lastError_; }
 
@@ -108,6 +102,7 @@ class TPageFileManager {
   bool readOnly_;
   bool exclusive_;
   std::string key_;
+  bool passwordRecMatches_ = true;
   std::int32_t lastError_ = 0;
   std::string password_;
   TPageCipher cipher_;

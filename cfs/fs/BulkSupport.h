@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/FileSystem.h"
+
 namespace bulk {
 
 // Runs a cleanup when the scope ends, however it ends.
@@ -29,7 +31,8 @@ int FolderDepth(std::string_view dir);
 // A listed entry is wanted when every hidden, system, volume and folder bit it carries is also
 // in the search attributes.
 inline bool AttributesSelected(std::uint32_t entry, std::uint32_t search) {
-  constexpr std::uint32_t kSpecial = 0x02 | 0x04 | 0x08 | 0x10;
+  constexpr std::uint32_t kSpecial =
+      platform::kAttrHidden | platform::kAttrSystem | platform::kAttrVolumeId | platform::kAttrDirectory;
   return (entry & kSpecial & ~search) == 0;
 }
 

@@ -41,7 +41,7 @@ void TContainerFS::ScanContainer(const std::string& src, const std::string& dir,
   }
 }
 
-void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
+void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles,
                                TExportAhead* ahead, std::size_t fileIndex, const std::string& base,
                                TExportTempNames& tempNames) {
   // A folder's entry comes before the entries of its files.
@@ -53,8 +53,8 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   const std::string n = entry.Dir + entry.Name;
   const std::uint32_t existing = platform::GetFileAttributes(base + n);
   if (existing != platform::kInvalidAttributes && !(existing & platform::kAttrDirectory)) {
-    if (existingFiles == 1) return;
-    if (existingFiles == 2) {
+    if (existingFiles == TExistingFiles::Skip) return;
+    if (existingFiles == TExistingFiles::Ask) {
       bool overwrite = false;
       QueryOverwrite(n, src + n, overwrite);
       if (!overwrite) return;
@@ -71,15 +71,15 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, s
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
   std::int64_t utc = 0;
-  const bool dated = age != -1 && platform::DosDateTimeToFileTime(
+  const bool dated = age != kCFSFailed && platform::DosDateTimeToFileTime(
                                       static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
                                       static_cast<std::uint16_t>(age), local);
   if (dated) utc = platform::FileTimeLocalToUtc(local);
   target.Commit(stream.GetSize(), written, dated ? &utc : nullptr, FileGetAttr(src + n), existing);
 }
 
-std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir,
-                                       std::int32_t attributes, bool recursive, std::uint8_t existingFiles) {
+std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir, std::uint32_t attributes,
+                                       bool recursive, TExistingFiles existingFiles) {
   // A directory whose items cannot all be reached, or whose items share or lose pages, would
   // export some files wrong or silently leave them out: nothing is written from it.
   RequireConsistentContainer(*this, "TContainerFS.ExportFiles");
@@ -106,7 +106,7 @@ std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::strin
     if (!folder.empty() && !DirectoryExists(folder)) return 0;
   }
   std::vector<ScanEntry> entries;
-  ScanContainer(src, "", m, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  ScanContainer(src, "", m, attributes, recursive, entries, result);
   std::set<std::string> reserved;
   for (const ScanEntry& e : entries)
     reserved.insert(platform::UpperCaseAscii(e.Name.empty() ? platform::ExcludeTrailingPathDelimiter(e.Dir)

@@ -9,22 +9,22 @@ namespace {
 constexpr std::int32_t kPageSize = 4096;
 constexpr std::int32_t kExtentPageCount = 8;
 
-std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password,
-                                               const TCFSStorageFactory& storage = TCFSStorageFactory::Disk()) {
-  return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", storage, kPageSize, kExtentPageCount, -1);
+std::unique_ptr<TPageFileManager> OpenForCheck(const std::string& fileName, const std::string& password) {
+  return std::make_unique<TPageFileManager>(fileName, 0, password, "", "", TCFSStorageFactory::Disk(), kPageSize,
+                                            kExtentPageCount, -1);
 }
 
-bool PasswordOpens(const std::string& fileName, const std::string& password, const TCFSStorageFactory& storage) {
-  auto pf = OpenForCheck(fileName, password, storage);
-  if (pf->Header().EncryptionType() == kEncryptionNone) return true;
-  std::string key;
-  return CheckPasswordRec(pf->Header().PasswordRec(), password, key) && TDIRManager::FirstPageDeciphers(*pf);
+// Whether the page file's password opens it: the password record accepts it and, since about one
+// wrong password in 65,536 passes the record, its key deciphers the first directory page.
+bool PasswordOpens(TPageFileManager& pageFile) {
+  if (pageFile.Header().EncryptionType() == kEncryptionNone) return true;
+  return pageFile.PasswordRecMatches() && TDIRManager::FirstPageDeciphers(pageFile);
 }
 
 }  // namespace
 
 bool CheckContainerPassword(const std::string& fileName, const std::string& password) {
-  return PasswordOpens(fileName, password, TCFSStorageFactory::Disk());
+  return PasswordOpens(*OpenForCheck(fileName, password));
 }
 
 bool IsContainerEncrypted(const std::string& fileName) {
@@ -41,12 +41,15 @@ TContainerFS::TContainerFS(const TCFSStorageFactory& storage, const std::string&
                            const std::string& password, const std::string& question, const std::string& answer,
                            std::uint8_t compressionMethod, std::int64_t partSize)
     : handles_(0, 1000, 10), threadCount_(platform::ThreadCount()) {
-  if (mode != kModeCreate && !PasswordOpens(fileName, password, storage))
-    throw Exception("TContainerFS.Create - invalid password specified, file name = " + DoubleQuoted(fileName));
   mode_ = mode;
   fileName_ = fileName;
   pageFile_ = std::make_unique<TPageFileManager>(fileName, mode, password, question, answer, storage, kPageSize,
                                                  kExtentPageCount, mode == kModeCreate ? partSize : -1);
+  // Refused before the managers below read pages with a wrong key (they would take the garbage
+  // for damage); nothing has been written yet.
+  if (mode != kModeCreate && !PasswordOpens(*pageFile_))
+    throw ECFSWrongPassword("TContainerFS.Create - invalid password specified, file name = " +
+                            DoubleQuoted(fileName));
   if (mode == kModeCreate) SetCompressionMethod(compressionMethod);
   password_ = password;
   freeSpace_ = std::make_unique<TFreeSpaceManager>(*pageFile_);

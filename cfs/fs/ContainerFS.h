@@ -7,19 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "cfs/CFSErrors.h"
 #include "cfs/codecs/compress/CodecScratch.h"
 #include "cfs/dir/DIRManager.h"
 #include "cfs/engine/PageFileManager.h"
+#include "cfs/fs/BulkOptions.h"
 #include "cfs/fs/CFSEvents.h"
+#include "cfs/fs/ECFSWrongPassword.h"
 #include "cfs/index/CFSSearchRec.h"
 #include "cfs/index/SortedPtrArray.h"
 #include "cfs/maps/UserFilePageMapManager.h"
 #include "cfs/space/FreeSpaceManager.h"
-
-// Codes kept in LastError besides the page layer's -7..-13 and -17.
-constexpr std::int32_t kCFSErrNotFound = -1;     // absent, a folder, or a wrong password
-constexpr std::int32_t kCFSErrBadHandle = -6;    // handle not open
-constexpr std::int32_t kCFSErrFileInUse = -16;   // the file is open
 
 // Why the last import call stopped early: the entry that failed and the error it raised.
 // Cleared at the start of every ImportFiles/ImportDirectory call. A disk folder that cannot be
@@ -57,8 +55,10 @@ class TImportAhead;
 class TContainerFS {
  public:
   // Mode kModeCreate (0xFFFF) creates a new container, encrypted when password is non-empty,
-  // with compressionMethod as its default; any other mode opens an existing one after checking
-  // the password (raising "TContainerFS.Create - invalid password specified, file name = ...").
+  // with compressionMethod as its default; any other mode opens an existing one, reading its
+  // header once, and refuses a password that does not open it with ECFSWrongPassword
+  // ("TContainerFS.Create - invalid password specified, file name = ...") before any other
+  // page is read; other failures raise the general Exception (or a codec's own).
   // partSize is the largest part file a new container may use before it continues in the next
   // part (-1: what the volume allows); an existing container keeps the one it was made with.
   TContainerFS(const std::string& fileName, std::uint16_t mode, const std::string& password,
@@ -79,7 +79,7 @@ class TContainerFS {
 
   // Handle-level access to stored files. Names are container paths, relative to the current
   // folder unless they start with "\" or "/". In a read-only container every change fails
-  // with LastError -8 and nothing is touched.
+  // with LastError kCFSErrReadOnly and nothing is touched.
   //
   // Item number of a new empty file, deleting an existing one first; -16 when that one is open.
   std::int32_t FileCreate(const std::string& fileName, const std::string& password, const std::string& question,
@@ -122,25 +122,40 @@ class TContainerFS {
 
   // Imports the disk files matching path (folder part + mask; "*.*" when the mask is empty)
   // into the container folder destDir (created when missing; empty: the current folder).
-  // attributes selects hidden/system/folder entries as a directory listing does; recursive
-  // descends into matching subfolders. existingFiles: 0 replace, 1 keep, 2 ask OnOverwrite
-  // (keep without a handler). askPassword asks a password per file through QueryPassword.
-  // Returns the number of entries processed (folders included). An entry that fails is left
-  // out (nothing of it stays in the container) and the import goes on with the next one;
-  // ImportFailures lists each, in order, with the reason.
-  std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::int32_t attributes,
-                           bool recursive, std::uint8_t existingFiles, bool askPassword);
+  // attributes (platform::kAttr... bits) selects hidden/system/folder entries as a directory
+  // listing does; recursive descends into matching subfolders. existingFiles says what happens
+  // to a stored file of the same name. askPassword asks a password per file through
+  // QueryPassword. Returns the number of entries processed (folders included). An entry that
+  // fails is left out (nothing of it stays in the container) and the import goes on with the
+  // next one; ImportFailures lists each, in order, with the reason.
+  std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::uint32_t attributes,
+                           bool recursive, TExistingFiles existingFiles, bool askPassword);
   // Imports the disk folder path as a folder of the same name inside destDir.
   std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
-                               std::uint8_t existingFiles, bool askPassword);
+                               TExistingFiles existingFiles, bool askPassword);
   // Exports the stored files matching mask (container folder part + mask) into the disk folder
   // targetDir (created when missing). Returns the number of matching files found. Each file is
   // written under a temporary name in its folder and replaces the disk file only once it is
   // whole; a file that cannot be read or written leaves the disk file as it was, is recorded in
   // LastExportFailures and the export goes on with the next one. Item names that could lead
   // outside targetDir are refused with an exception before anything is written for them.
+  std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::uint32_t attributes,
+                           bool recursive, TExistingFiles existingFiles);
+  // The same three with the option byte (0 overwrite, 1 skip, 2 ask) and a signed mask.
+  std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::int32_t attributes, bool recursive,
+                           std::uint8_t existingFiles, bool askPassword) {
+    return ImportFiles(path, destDir, static_cast<std::uint32_t>(attributes), recursive,
+                       ExistingFilesFromByte(existingFiles), askPassword);
+  }
+  std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
+                               std::uint8_t existingFiles, bool askPassword) {
+    return ImportDirectory(path, destDir, recursive, ExistingFilesFromByte(existingFiles), askPassword);
+  }
   std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::int32_t attributes,
-                           bool recursive, std::uint8_t existingFiles);
+                           bool recursive, std::uint8_t existingFiles) {
+    return ExportFiles(mask, targetDir, static_cast<std::uint32_t>(attributes), recursive,
+                       ExistingFilesFromByte(existingFiles));
+  }
 
   // The entries left out by the last ImportFiles or ImportDirectory call; LastImportError is
   // the last of them (Failed false when there is none).
@@ -196,7 +211,7 @@ class TContainerFS {
  private:
   // Encryption type of a data page of the item: its own password, else the container's.
   std::uint8_t DataEncryption(const TCFSDirItem& item) const;
-  // A read-only container refuses every change as a failed page write (-8).
+  // A read-only container refuses every change (kCFSErrReadOnly).
   bool RefuseReadOnly();
   // Fires OnDiskFull for -17.
   void ReportMapError(std::int32_t code);
@@ -221,13 +236,13 @@ class TContainerFS {
                      std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
   // `created` is set once the entry's stored file has been (re)created, so that a failure
   // after that takes it out again.
-  void ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, bool askPassword,
+  void ImportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles, bool askPassword,
                    TImportAhead* ahead, std::size_t fileIndex, bool& created);
   // Workers that read and compress the files of an import ahead; none with one thread.
   std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
   // `base` is the target folder (the current folder, ending in "\"); `tempNames` hands out the
   // temporary names the files are written under.
-  void ExportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles, TExportAhead* ahead,
+  void ExportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles, TExportAhead* ahead,
                    std::size_t fileIndex, const std::string& base, TExportTempNames& tempNames);
   TCFSStreamProgressEvent FileProgressRelay();
   void RecordImportFailure(const std::string& diskPath, const std::string& containerPath, const std::string& message,
@@ -256,7 +271,8 @@ class TContainerFS {
   TIntegerArray pages_;
 };
 
-// Whether password opens the container file (always true for an unencrypted container).
+// Whether password opens the container file (always true for an unencrypted container). To open
+// the container anyway, construct TContainerFS and catch ECFSWrongPassword instead: one open.
 bool CheckContainerPassword(const std::string& fileName, const std::string& password);
 // Whether the container file is encrypted.
 bool IsContainerEncrypted(const std::string& fileName);

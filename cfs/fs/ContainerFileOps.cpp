@@ -40,7 +40,7 @@ bool TContainerFS::FileExists(const std::string& fileName) const { return direct
 
 bool TContainerFS::RefuseReadOnly() {
   if (!readOnly_) return false;
-  lastError_ = kPageErrHeaderWrite;
+  lastError_ = kCFSErrReadOnly;
   return true;
 }
 
@@ -91,8 +91,8 @@ std::int32_t TContainerFS::FileOpen(const std::string& fileName, std::uint16_t m
       right = directory_->CheckPassword(fileName, password);
     } while (!cancel && !right);
     if (!right) {
-      lastError_ = kCFSErrNotFound;
-      return kCFSErrNotFound;
+      lastError_ = kCFSErrWrongPassword;
+      return kCFSErrWrongPassword;
     }
   }
   std::string key;
@@ -137,7 +137,7 @@ std::int32_t TContainerFS::FileRead(std::int32_t handle, void* buffer, std::int3
     const std::int32_t offset = i == 0 ? static_cast<std::int32_t>(rec->Position % d) : 0;
     const std::int32_t k = std::min(d - offset, n - done);
     if (pageNo < 1 || pageNo >= pageCount || freeSpace_->Geometry().IsMapPage(pageNo)) {
-      lastError_ = kPageErrHeaderRead;
+      lastError_ = kCFSErrBadPageNo;
       break;
     }
     // A whole page is read straight into the caller's buffer.
@@ -221,7 +221,7 @@ std::int32_t TContainerFS::FileWrite(std::int32_t handle, const void* buffer, st
     const std::int32_t offset = i == 0 ? static_cast<std::int32_t>(rec->Position % d) : 0;
     const std::int32_t k = std::min(d - offset, count - done);
     if (pageNo < 1 || pageNo >= pageCount || freeSpace_->Geometry().IsMapPage(pageNo)) {
-      lastError_ = kPageErrHeaderWrite;
+      lastError_ = kCFSErrBadPageNo;
       break;
     }
     if (offset > 0 || k < d) {
@@ -283,7 +283,7 @@ bool TContainerFS::ZeroPageTail(TCFSDirItem& item, const std::string& key, std::
   if (!pageMaps_->GetRangePages(item, false, pages_, 1, from) || pages_.Count() == 0) return true;
   const std::int32_t pageNo = pages_[0];
   if (pageNo < 1 || pageNo >= pageFile_->Header().PageCount() || freeSpace_->Geometry().IsMapPage(pageNo)) {
-    lastError_ = kPageErrHeaderRead;
+    lastError_ = kCFSErrBadPageNo;
     return false;
   }
   if (!pageFile_->ReadPage(page_, pageNo, false, key)) {
@@ -310,8 +310,8 @@ std::int64_t TContainerFS::FileSetSize(std::int32_t handle, std::int64_t newSize
   }
   if (RefuseReadOnly()) return lastError_;
   if (newSize < 0) {
-    lastError_ = kCFSErrNotFound;
-    return kCFSErrNotFound;
+    lastError_ = kCFSErrBadSize;
+    return kCFSErrBadSize;
   }
   if (newSize > MaxFileSize(pageFile_->DataSize())) {
     ReportMapError(kCFSErrNoFreePage);

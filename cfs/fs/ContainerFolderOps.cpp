@@ -10,7 +10,8 @@ std::uint32_t TContainerFS::FileGetAttr(const std::string& fileName) {
 
 std::int32_t TContainerFS::FileSetAttr(const std::string& fileName, std::uint32_t attr) {
   const std::int32_t n = directory_->FindItem(fileName);
-  if (n < 0 || RefuseReadOnly()) return -1;
+  if (n < 0) return kCFSErrNotFound;
+  if (RefuseReadOnly()) return kCFSFailed;
   TCFSDirItem item = directory_->ReadItem(n);
   // The folder bit follows the item's kind, whatever the caller passes.
   item.Attributes = item.IsFolder ? (attr | TCFSDirItem::kFolderAttribute) : (attr & ~TCFSDirItem::kFolderAttribute);
@@ -20,11 +21,11 @@ std::int32_t TContainerFS::FileSetAttr(const std::string& fileName, std::uint32_
 
 std::int32_t TContainerFS::FileAge(const std::string& fileName) {
   const std::int32_t n = directory_->FindItem(fileName);
-  if (n < 0) return -1;
+  if (n < 0) return kCFSFailed;
   std::uint16_t date = 0;
   std::uint16_t time = 0;
   if (!platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(directory_->Item(n).LastWriteTime), date, time))
-    return -1;
+    return kCFSFailed;
   return static_cast<std::int32_t>(std::uint32_t{date} << 16 | time);
 }
 
@@ -32,14 +33,14 @@ std::int32_t TContainerFS::FileSetDate(std::int32_t handle, std::int32_t dosDate
   const TCFSHandleRec* rec = handles_.Find(handle);
   if (!rec) {
     lastError_ = kCFSErrBadHandle;
-    return -1;
+    return kCFSFailed;
   }
-  if (RefuseReadOnly()) return -1;
+  if (RefuseReadOnly()) return kCFSFailed;
   const auto value = static_cast<std::uint32_t>(dosDateTime);
   std::int64_t local = 0;
   if (!platform::DosDateTimeToFileTime(static_cast<std::uint16_t>(value >> 16), static_cast<std::uint16_t>(value),
                                        local))
-    return -1;
+    return kCFSFailed;
   TCFSDirItem item = directory_->ReadItem(rec->Item);
   item.LastWriteTime = platform::FileTimeLocalToUtc(local);
   directory_->WriteItem(rec->Item, item);

@@ -38,7 +38,7 @@ void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, cons
   }
 }
 
-void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, std::uint8_t existingFiles,
+void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles,
                                bool askPassword, TImportAhead* ahead, std::size_t fileIndex, bool& created) {
   if (!entry.Dir.empty()) {
     const std::string folder = platform::ExcludeTrailingPathDelimiter(entry.Dir);
@@ -51,8 +51,8 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, s
   const std::string n = entry.Dir + entry.Name;
   const std::string diskPath = src + n;
   if (FileExists(n)) {
-    if (existingFiles == 1) return;
-    if (existingFiles == 2) {
+    if (existingFiles == TExistingFiles::Skip) return;
+    if (existingFiles == TExistingFiles::Ask) {
       bool overwrite = false;
       QueryOverwrite(n, diskPath, overwrite);
       if (!overwrite) return;
@@ -110,9 +110,8 @@ void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::s
   importFailures_.push_back(lastImportError_);
 }
 
-std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::string& destDir,
-                                       std::int32_t attributes, bool recursive, std::uint8_t existingFiles,
-                                       bool askPassword) {
+std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::string& destDir, std::uint32_t attributes,
+                                       bool recursive, TExistingFiles existingFiles, bool askPassword) {
   lastImportError_ = {};
   importFailures_.clear();
   std::int32_t result = 0;
@@ -136,7 +135,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
   if (!src.empty() && !platform::DirectoryExists(src)) return 0;
 
   std::vector<ScanEntry> entries;
-  ScanDisk(src, "", mask, static_cast<std::uint32_t>(attributes), recursive, entries, result);
+  ScanDisk(src, "", mask, attributes, recursive, entries, result);
   std::unique_ptr<TImportAhead> ahead = StartImportAhead(src, entries);
   const auto total = static_cast<std::int32_t>(entries.size());
   std::size_t fileIndex = 0;
@@ -174,7 +173,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
 }
 
 std::int32_t TContainerFS::ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
-                                           std::uint8_t existingFiles, bool askPassword) {
+                                           TExistingFiles existingFiles, bool askPassword) {
   lastImportError_ = {};
   importFailures_.clear();
   std::int32_t result = 0;
@@ -189,8 +188,8 @@ std::int32_t TContainerFS::ImportDirectory(const std::string& path, const std::s
     const std::string name = platform::ExtractFileName(platform::ExcludeTrailingPathDelimiter(path));
     if ((DirectoryExists(name) || CreateDir(name)) && SetCurrentDir(name)) {
       try {
-        result = ImportFiles(platform::IncludeTrailingPathDelimiter(path) + "*.*", "", 63, recursive, existingFiles,
-                             askPassword);
+        result = ImportFiles(platform::IncludeTrailingPathDelimiter(path) + "*.*", "", platform::kAttrAnyFile,
+                             recursive, existingFiles, askPassword);
       } catch (...) {
         SetCurrentDir(saved);
         throw;

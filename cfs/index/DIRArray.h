@@ -10,19 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "cfs/CFSErrors.h"
 #include "cfs/index/CFSDirItem.h"
 #include "cfs/index/CFSSearchRec.h"
 #include "cfs/index/GrowthPolicy.h"
 #include "cfs/index/IntegerArray.h"
-
-// Results of ResolvePath besides item numbers.
-constexpr std::int32_t kCFSRootItem = -1;
-constexpr std::int32_t kCFSPathInvalid = -2;     // bad arguments, or a name that exists nowhere
-constexpr std::int32_t kCFSPathNotResolved = -3;  // a segment is not in the folder reached
-// Results of FindFirst / FindNext.
-constexpr std::int32_t kCFSFindFolderMissing = -2;
-constexpr std::int32_t kCFSFindClosed = -4;
-constexpr std::int32_t kCFSFindNoMore = -5;
 
 // Splits a path at its last "\" or "/" (a trailing one is ignored; trail bytes of two-byte
 // characters are not separators). With a separator, `folder` is the part before it ("\" when the

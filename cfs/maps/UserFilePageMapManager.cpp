@@ -157,7 +157,7 @@ bool TUserFilePageMapManager::AppendPages(TCFSDirItem& file, std::int32_t count,
 
   if (newFile) {
     if (!freeSpace_.GetPages(static_cast<std::int32_t>(CeilDiv(count, M_)), 1, scratch_, false)) {
-      lastError_ = kErrNoFreePage;
+      lastError_ = kCFSErrNoFreePage;
       return false;
     }
     file.FirstMapPageNo = scratch_[0];
@@ -174,14 +174,14 @@ bool TUserFilePageMapManager::AppendPages(TCFSDirItem& file, std::int32_t count,
   } else {
     GetMaps(file, maps, data);
     if (std::int64_t(data->Count()) + count > std::numeric_limits<std::int32_t>::max()) {
-      lastError_ = kErrNoFreePage;
+      lastError_ = kCFSErrNoFreePage;
       return false;
     }
     const auto x = static_cast<std::int32_t>(CeilDiv(std::int64_t(data->Count()) + count, M_) - maps->Count());
     saveFrom = maps->Count() - 1;
     if (x > 0) {
       if (!freeSpace_.GetPages(x, (*maps)[maps->Count() - 1] + 1, scratch_, false)) {
-        lastError_ = kErrNoFreePage;
+        lastError_ = kCFSErrNoFreePage;
         return false;
       }
       for (std::int32_t i = 0; i < scratch_.Count(); ++i) maps->Add(scratch_[i]);
@@ -193,7 +193,7 @@ bool TUserFilePageMapManager::AppendPages(TCFSDirItem& file, std::int32_t count,
   const bool uniform = std::int64_t(data->Count()) + count > pageFile_.Header().ExtentPageCount();
   if (!freeSpace_.GetPages(count, hint, scratch_, uniform)) {
     // Give back the map pages taken for the pages that could not be had.
-    lastError_ = kErrNoFreePage;
+    lastError_ = kCFSErrNoFreePage;
     scratch_.Clear();
     for (std::int32_t i = 0; i < newMapPages; ++i) {
       scratch_.Add((*maps)[maps->Count() - 1]);

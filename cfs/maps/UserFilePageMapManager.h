@@ -7,14 +7,12 @@
 // 0 may still own its first map page. File byte x lies at offset x mod D of data page x div D.
 #include <cstdint>
 
+#include "cfs/CFSErrors.h"
 #include "cfs/engine/PageFileManager.h"
 #include "cfs/index/CFSDirItem.h"
 #include "cfs/index/IntegerArray.h"
 #include "cfs/index/SortedPtrArray.h"
 #include "cfs/space/FreeSpaceManager.h"
-
-// Last error when no page could be allocated.
-constexpr std::int32_t kErrNoFreePage = -17;
 
 class TUserFilePageMapManager {
  public:

@@ -69,6 +69,21 @@ TEST(ContainerFS, CreateOpenAndContainerPasswords) {
             "TContainerFS.Create - invalid password specified, file name = \"" + tmp.Path() + "locked.cfs\"");
   EXPECT_EQ(ErrorOf([&] { Open(locked, ""); }).rfind("TContainerFS.Create - invalid password", 0), 0u);
   const Bytes raw = ReadAll(locked);
+  // A wrong password has its own error type, also when opened for writing, and changes nothing;
+  // a file that is no container is not taken for a wrong password (a caller would ask forever).
+  EXPECT_THROW(Open(locked, "wrong"), ECFSWrongPassword);
+  EXPECT_EQ(ReadAll(locked), raw);
+  const std::string junk = tmp / "junk.cfs";
+  ASSERT_TRUE(WriteAll(junk, Pattern(3 * 4096, 5)));
+  std::string refused = "nothing";
+  try {
+    Open(junk, "pw");
+  } catch (const ECFSWrongPassword&) {
+    refused = "a wrong password";
+  } catch (const Exception&) {
+    refused = "a damaged file";
+  }
+  EXPECT_EQ(refused, "a damaged file");
   EXPECT_FALSE(Contains(raw, Text("SecretContents")));
   const auto pages = DataPagesOnDisk(raw);
   ASSERT_EQ(pages.size(), 1u);

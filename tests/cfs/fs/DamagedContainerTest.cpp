@@ -35,7 +35,7 @@ Bytes MakeContainer(std::uint8_t method, const std::string& password) {
   }
   {
     TContainerFS fs(dir / "c.cfs", kModeCreate, password, "", "", method);
-    fs.ImportFiles(src + "*.*", "", 63, true, 0, false);
+    fs.ImportFiles(src + "*.*", "", platform::kAttrAnyFile, true, TExistingFiles::Overwrite, false);
     EXPECT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
   }
   return ReadAll(dir / "c.cfs");
@@ -87,7 +87,7 @@ void ExpectDamageHandled(std::uint8_t method, const std::string& password, int r
     std::int32_t exported = -1;
     try {
       TContainerFS fs(dir / "damaged.cfs", 0, password, "", "", 0);
-      exported = fs.ExportFiles("*.*", out, 63, true, 0);
+      exported = fs.ExportFiles("*.*", out, platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
       if (!fs.LastExportFailures().empty()) ++failed;  // named, and the rest written
     } catch (const Exception&) {
       ++failed;

@@ -122,7 +122,8 @@ TEST_P(RoundTrip, TreeComesBackWithContentAttributesAndTimes) {
     TContainerFS fs(dir / "c.cfs", kModeCreate, containerPw, "", "", c.method);
     AnswerPasswords(fs, answer);
     const bool ask = c.protection == Protection::PerFile;
-    EXPECT_EQ(fs.ImportDirectory(dir / "tree", "userdata", true, 0, ask), std::int32_t(files.size() + 5));
+    EXPECT_EQ(fs.ImportDirectory(dir / "tree", "userdata", true, TExistingFiles::Overwrite, ask),
+              std::int32_t(files.size() + 5));
     EXPECT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
     EXPECT_EQ(fs.GetCurrentDir(), "\\");
     EXPECT_EQ(answer.asked, ask ? std::int32_t(files.size()) : 0);
@@ -132,7 +133,8 @@ TEST_P(RoundTrip, TreeComesBackWithContentAttributesAndTimes) {
   TContainerFS fs(dir / "c.cfs", 0, containerPw, "", "", 0);
   AnswerPasswords(fs, answer);
   const std::string before = platform::GetCurrentDirectory();
-  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", 63, true, 0), std::int32_t(files.size()));
+  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite),
+            std::int32_t(files.size()));
   EXPECT_EQ(platform::GetCurrentDirectory(), before);
   ExpectTreeAt(dir / "out\\userdata\\tree\\", files);
   if (c.protection == Protection::PerFile) {
@@ -162,22 +164,23 @@ TEST(ImportExport, FakeGameFoldersRoundTripLikeThePackingRun) {
   {
     TContainerFS fs(dir / "zelkbak.Config", kModeCreate, "pw", "?", "a", 9);
     std::vector<platform::DirEntry> listing;
-    ASSERT_TRUE(platform::ListDirectory(game.gamePath + "userdata\\*.*", 63, listing));
+    ASSERT_TRUE(platform::ListDirectory(game.gamePath + "userdata\\*.*", platform::kAttrAnyFile, listing));
     for (const auto& e : listing) {
       if (e.name == "." || e.name == "..") continue;
       const std::string path = game.gamePath + "userdata\\" + e.name;
       if (e.attributes & platform::kAttrDirectory) {
-        fs.ImportDirectory(path, "userdata", true, 2, false);
+        fs.ImportDirectory(path, "userdata", true, TExistingFiles::Ask, false);
       } else {
-        EXPECT_EQ(fs.ImportFiles(path, "userdata", 63, false, 2, false), 1) << e.name;
+        EXPECT_EQ(fs.ImportFiles(path, "userdata", platform::kAttrAnyFile, false, TExistingFiles::Ask, false), 1)
+            << e.name;
       }
       EXPECT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
     }
-    fs.ImportDirectory(game.gamePath + "Interface", "", true, 2, false);
+    fs.ImportDirectory(game.gamePath + "Interface", "", true, TExistingFiles::Ask, false);
     EXPECT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
   }
   TContainerFS fs(dir / "zelkbak.Config", 0, "pw", "", "", 0);
-  fs.ExportFiles("*.*", dir / "restored", 63, true, 2);
+  fs.ExportFiles("*.*", dir / "restored", platform::kAttrAnyFile, true, TExistingFiles::Ask);
   int checked = 0;
   for (const auto& e : game.entries) {
     const bool wanted = e.path.rfind("userdata\\", 0) == 0 || e.path.rfind("Interface\\", 0) == 0;
@@ -199,7 +202,7 @@ TEST(ImportExport, WrongPasswordsAreRefused) {
   {
     TContainerFS fs(dir / "c.cfs", kModeCreate, "right", "", "", 9);
     AnswerPasswords(fs, answer);
-    EXPECT_EQ(fs.ImportFiles(dir / "f.txt", "", 63, false, 0, true), 1);
+    EXPECT_EQ(fs.ImportFiles(dir / "f.txt", "", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, true), 1);
   }
   EXPECT_NE(ErrorOf([&] { TContainerFS(dir / "c.cfs", 0, "wrong", "", "", 0); })
                 .find("TContainerFS.Create - invalid password specified, file name = "),
@@ -212,7 +215,7 @@ TEST(ImportExport, WrongPasswordsAreRefused) {
     pw = "not mine";
     cancel = ++*static_cast<int*>(user) > 2;
   };
-  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", 63, true, 0), 1);
+  EXPECT_EQ(fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite), 1);
   ASSERT_EQ(fs.LastExportFailures().size(), 1u);
   EXPECT_EQ(fs.LastExportFailures()[0].FileName, "f.txt");
   EXPECT_EQ(fs.LastExportFailures()[0].Message, "TCFSUserFileStream.Create - unable to open file \"f.txt\"");
@@ -235,7 +238,7 @@ TEST(ImportExport, FailingEntryIsLeftOutAndTheOthersStored) {
   fs.OnFileProgress.Handler = [](void*, TContainerFS&, const std::string& name, double) {
     if (name == "c.txt") throw Exception("disk went away");
   };
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\", "in", 63, false, 0, false), 5);
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\", "in", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false), 5);
   EXPECT_EQ(progress, (std::vector<double>{0, 20, 40, 60, 80, 100, 100}));
   for (const char* name : {"a.txt", "b.txt", "d.txt", "e.txt"})
     EXPECT_TRUE(fs.FileExists(std::string("in\\") + name)) << name;
@@ -249,13 +252,16 @@ TEST(ImportExport, FailingEntryIsLeftOutAndTheOthersStored) {
   // The next call starts clean; nothing to import is not a failure.
   fs.OnFileProgress.Handler = nullptr;
   progress.clear();
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\*.none", "in", 63, false, 0, false), 0);
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\*.none", "in", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false),
+            0);
   EXPECT_EQ(progress, (std::vector<double>{0, 100}));
   EXPECT_FALSE(fs.LastImportError().Failed);
-  EXPECT_EQ(fs.ImportFiles(dir / "missing\\*.*", "in", 63, false, 0, false), 0);
+  EXPECT_EQ(fs.ImportFiles(dir / "missing\\*.*", "in", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false),
+            0);
   // Cancel from the progress handler stops after the current entry.
   fs.OnProgress.Handler = [](void*, TContainerFS&, double p, bool& cancel) { cancel = p >= 40; };
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\*.txt", "again", 63, false, 0, false), 2);
+  EXPECT_EQ(
+      fs.ImportFiles(dir / "src\\*.txt", "again", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false), 2);
   EXPECT_FALSE(fs.LastImportError().Failed);
 }
 
@@ -274,9 +280,10 @@ TEST(ImportExport, ExistingFilesAreKeptOrReplaced) {
   int asked = 0;
   bool answer = false;
   std::pair<int*, bool*> state{&asked, &answer};
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", 63, false, 1, false), 1);
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", platform::kAttrAnyFile, false, TExistingFiles::Skip, false), 1);
   EXPECT_EQ(stored(), Text("old"));
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", 63, false, 2, false), 1);  // no handler: keep
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", platform::kAttrAnyFile, false, TExistingFiles::Ask, false),
+            1);  // no handler: keep
   EXPECT_EQ(stored(), Text("old"));
   EXPECT_FALSE(fs.LastImportError().Failed);
   fs.OnOverwrite.UserData = &state;
@@ -286,27 +293,27 @@ TEST(ImportExport, ExistingFilesAreKeptOrReplaced) {
     ++*s->first;
     ow = *s->second;
   };
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", 63, false, 2, false), 1);
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", platform::kAttrAnyFile, false, TExistingFiles::Ask, false), 1);
   EXPECT_EQ(stored(), Text("old"));
   answer = true;
-  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", 63, false, 2, false), 1);
+  EXPECT_EQ(fs.ImportFiles(dir / "src\\f.txt", "", platform::kAttrAnyFile, false, TExistingFiles::Ask, false), 1);
   EXPECT_EQ(stored(), Text("new"));
   EXPECT_EQ(asked, 2);
 
   // Export: 1 keeps, 2 asks, 0 replaces even a read-only disk file.
   ASSERT_TRUE(WriteAll(dir / "out\\f.txt", Text("disk")));
   answer = false;
-  fs.ExportFiles("*.*", dir / "out", 63, false, 1);
+  fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, false, TExistingFiles::Skip);
   EXPECT_EQ(ReadAll(dir / "out\\f.txt"), Text("disk"));
-  fs.ExportFiles("*.*", dir / "out", 63, false, 2);
+  fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, false, TExistingFiles::Ask);
   EXPECT_EQ(ReadAll(dir / "out\\f.txt"), Text("disk"));
   EXPECT_EQ(asked, 3);
   answer = true;
-  fs.ExportFiles("*.*", dir / "out", 63, false, 2);
+  fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, false, TExistingFiles::Ask);
   EXPECT_EQ(ReadAll(dir / "out\\f.txt"), Text("new"));
   ASSERT_TRUE(WriteAll(dir / "out\\f.txt", Text("disk")));
   ASSERT_TRUE(platform::SetFileAttributes(dir / "out\\f.txt", platform::kAttrReadOnly));
-  fs.ExportFiles("*.*", dir / "out", 63, false, 0);
+  fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, false, TExistingFiles::Overwrite);
   EXPECT_EQ(ReadAll(dir / "out\\f.txt"), Text("new"));
   EXPECT_EQ(platform::GetFileAttributes(dir / "out\\f.txt") & platform::kAttrReadOnly, 0u);
 }
@@ -325,10 +332,11 @@ TEST(ImportExport, CraftedNamesCannotLeaveTheTargetFolder) {
     TCFSDirItem item = fs.Directory().ReadItem(n);
     item.Name = name;
     fs.Directory().WriteItem(n, item);
-    const std::string error = ErrorOf([&] { fs.ExportFiles("*.*", dir / "a\\b\\out", 63, true, 0); });
+    const std::string error = ErrorOf(
+        [&] { fs.ExportFiles("*.*", dir / "a\\b\\out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite); });
     EXPECT_NE(error.find("TContainerFS.ExportFiles - invalid item name"), std::string::npos) << name << ": " << error;
     std::vector<platform::DirEntry> left;
-    ASSERT_TRUE(platform::ListDirectory(dir / "a\\b\\out\\*.*", 63, left));
+    ASSERT_TRUE(platform::ListDirectory(dir / "a\\b\\out\\*.*", platform::kAttrAnyFile, left));
     for (const auto& e : left) EXPECT_TRUE(e.name == "." || e.name == "..") << name << " wrote " << e.name;
     EXPECT_FALSE(platform::FileExists(dir / "a\\b\\evil.txt")) << name;
     EXPECT_FALSE(platform::FileExists(dir / "a\\evil.txt")) << name;
@@ -349,7 +357,8 @@ TEST(ImportExport, SelfParentedFolderIsRefused) {
   fs.Directory().WriteItem(n, item);
   // The folder and its file are not left out silently: the export refuses the container and
   // names them, before anything is written.
-  const std::string error = ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", 63, true, 0); });
+  const std::string error =
+      ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite); });
   EXPECT_NE(error.find("\"loop\""), std::string::npos) << error;
   EXPECT_NE(error.find("\"f.txt\""), std::string::npos) << error;
   EXPECT_FALSE(platform::DirectoryExists(dir / "out"));
@@ -381,7 +390,7 @@ TEST(ImportExport, FolderAttributeAndDateOperations) {
   fs.FileClose(h);
   EXPECT_EQ(fs.FileAge(f), dos);
   TSearchRec rec;
-  ASSERT_EQ(fs.FindFirst("a\\" + kChinese + "\\*.*", 63, rec), 0);
+  ASSERT_EQ(fs.FindFirst("a\\" + kChinese + "\\*.*", platform::kAttrAnyFile, rec), 0);
   std::vector<std::string> names{rec.Name};
   while (fs.FindNext(rec) == 0) names.push_back(rec.Name);
   fs.FindClose(rec);
@@ -389,10 +398,10 @@ TEST(ImportExport, FolderAttributeAndDateOperations) {
   EXPECT_EQ(names, (std::vector<std::string>{"c", "f.txt"}));
 
   // Export of a missing container folder finds nothing; a cancelled export stops early.
-  EXPECT_EQ(fs.ExportFiles("nowhere\\*.*", dir / "out", 63, true, 0), 0);
+  EXPECT_EQ(fs.ExportFiles("nowhere\\*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite), 0);
   for (const char* n : {"k1", "k2", "k3", "k4"}) WriteWhole(fs, std::string("a\\") + n, Text(n));
   fs.OnProgress.Handler = [](void*, TContainerFS&, double p, bool& cancel) { cancel = p >= 50; };
-  EXPECT_EQ(fs.ExportFiles("a\\k*", dir / "out", 63, false, 0), 4);
+  EXPECT_EQ(fs.ExportFiles("a\\k*", dir / "out", platform::kAttrAnyFile, false, TExistingFiles::Overwrite), 4);
   EXPECT_TRUE(platform::FileExists(dir / "out\\k2"));
   EXPECT_FALSE(platform::FileExists(dir / "out\\k3"));
 }

@@ -85,7 +85,7 @@ TEST(Integrity, PlainMarkedPageInAnEncipheredFileIsDamage) {
     EXPECT_NE(ErrorOf([&] { ReadStream(fs, name); }), "<no error>") << name;
   }
   // The export names both and writes the good one.
-  fs.ExportFiles("*.*", dir / "out", 63, true, 0);
+  fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
   std::vector<std::string> failed;
   for (const TCFSExportFailure& f : fs.LastExportFailures()) failed.push_back(f.FileName);
   std::sort(failed.begin(), failed.end());
@@ -116,7 +116,7 @@ TEST(Integrity, MalformedDirectoriesAreNamedAndRefusedByExport) {
   {
     TContainerFS fs(base, 0, "", "", "", 0);
     EXPECT_EQ(ProblemText(fs), "");
-    EXPECT_EQ(fs.ExportFiles("*.*", dir / "good", 63, true, 0), 5);
+    EXPECT_EQ(fs.ExportFiles("*.*", dir / "good", platform::kAttrAnyFile, true, TExistingFiles::Overwrite), 5);
   }
   auto set = [](TDIRManager& d, std::int32_t n, const std::function<void(TCFSDirItem&)>& f) {
     TCFSDirItem item = d.ReadItem(n);
@@ -165,7 +165,8 @@ TEST(Integrity, MalformedDirectoriesAreNamedAndRefusedByExport) {
     }
     TContainerFS fs(c, 0, "", "", "", 0);
     const std::string problems = ProblemText(fs);
-    const std::string error = ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", 63, true, 0); });
+    const std::string error =
+        ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite); });
     for (const std::string& name : k.named) {
       EXPECT_NE(problems.find(name), std::string::npos) << k.what << ":\n" << problems;
       EXPECT_NE(error.find(name), std::string::npos) << k.what << ": " << error;
@@ -236,7 +237,10 @@ TEST(Integrity, DeepNestingIsWalkedWithoutRecursionUpToTheExportDepth) {
   ASSERT_EQ(problems.size(), 1u) << ProblemText(fs);
   EXPECT_EQ(problems[0].Item, 200);
   EXPECT_NE(problems[0].Text.find("nested deeper"), std::string::npos);
-  EXPECT_NE(ErrorOf([&] { fs.ExportFiles("*.*", dir / "out", 63, true, 0); }).find("nested deeper"), std::string::npos);
+  EXPECT_NE(ErrorOf([&] {
+              fs.ExportFiles("*.*", dir / "out", platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
+            }).find("nested deeper"),
+            std::string::npos);
 }
 
 // About one wrong password in 65,536 passes the password record's check. Made to pass here by
@@ -256,4 +260,5 @@ TEST(Integrity, WrongPasswordPassingTheRecordCheckIsStillWrong) {
   ASSERT_TRUE(CheckPasswordRec(*rec, "wrong", derived));  // the record alone is fooled
   EXPECT_FALSE(CheckContainerPassword(c, "wrong"));
   EXPECT_NE(ErrorOf([&] { TContainerFS(c, 0, "wrong", "", "", 0); }).find("invalid password"), std::string::npos);
+  EXPECT_THROW(TContainerFS(c, 0, "wrong", "", "", 0), ECFSWrongPassword);
 }

@@ -59,9 +59,9 @@ void Import(const std::string& container, const std::string& tree, int threads, 
   TContainerFS fs(container, kModeCreate, password, "", "", kMethod);
   fs.SetClock(FixedClock);
   fs.SetThreadCount(threads);
-  fs.ImportDirectory(tree, "in", true, 0, false);
+  fs.ImportDirectory(tree, "in", true, TExistingFiles::Overwrite, false);
   ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
-  fs.ImportFiles(tree + "sub\\*.*", "flat", 63, false, 0, false);
+  fs.ImportFiles(tree + "sub\\*.*", "flat", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
   ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
 }
 
@@ -135,7 +135,7 @@ TEST(ThreadedImport, FilesThatCannotBeStoredAreLeftOutAloneWhateverTheThreadCoun
       TContainerFS fs(name, kModeCreate, "", "", "", kMethod);
       fs.SetClock(FixedClock);
       fs.SetThreadCount(threads);
-      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      fs.ImportDirectory(dir / "tree", "", true, TExistingFiles::Overwrite, false);
       failures[threads] = fs.ImportFailures();
       for (int i = 0; i < 40; ++i)
         EXPECT_EQ(fs.FileExists("\\tree\\many\\f" + std::to_string(i) + ".txt"), i != 2) << i;
@@ -143,7 +143,9 @@ TEST(ThreadedImport, FilesThatCannotBeStoredAreLeftOutAloneWhateverTheThreadCoun
       EXPECT_FALSE(fs.FileExists("\\tree\\many\\I?aki.txt"));
       TSearchRec rec;
       int stored = 0;
-      for (std::int32_t r = fs.FindFirst("\\tree\\many\\*.*", 63, rec); r == 0; r = fs.FindNext(rec)) ++stored;
+      for (std::int32_t r = fs.FindFirst("\\tree\\many\\*.*", platform::kAttrAnyFile, rec); r == 0;
+           r = fs.FindNext(rec))
+        ++stored;
       fs.FindClose(rec);
       EXPECT_EQ(stored, 39);
     }
@@ -184,7 +186,7 @@ TEST(ThreadedImport, CancelAndHandlerExceptionsActLikeTheSequentialPath) {
       fs.SetClock(FixedClock);
       fs.SetThreadCount(threads);
       fs.OnProgress.Handler = [](void*, TContainerFS&, double p, bool& cancel) { cancel = p >= 30; };
-      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      fs.ImportDirectory(dir / "tree", "", true, TExistingFiles::Overwrite, false);
       EXPECT_TRUE(fs.Cancel());
     }
     cancelled[threads] = ReadAll(a);
@@ -196,7 +198,7 @@ TEST(ThreadedImport, CancelAndHandlerExceptionsActLikeTheSequentialPath) {
       fs.OnFileProgress.Handler = [](void*, TContainerFS&, const std::string& name, double percent) {
         if (name == "three.bin" && percent > 0 && percent < 100) throw Exception("stopped in the middle");
       };
-      fs.ImportDirectory(dir / "tree", "", true, 0, false);
+      fs.ImportDirectory(dir / "tree", "", true, TExistingFiles::Overwrite, false);
       messages[threads] = fs.LastImportError().Message;
     }
     thrown[threads] = ReadAll(b);
@@ -304,7 +306,7 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
       password = "own";
       cancel = false;
     };
-    fs.ExportFiles("*.*", out, 63, true, 2);
+    fs.ExportFiles("*.*", out, platform::kAttrAnyFile, true, TExistingFiles::Ask);
     trees[threads] = DiskTree(out);
   }
   EXPECT_EQ(questions[1].size(), 3u);
@@ -325,7 +327,7 @@ TEST(ThreadedExport, SameFilesQuestionsAndFailuresAsTheSequentialPath) {
       password = "own";
       cancel = false;
     };
-    fs.ExportFiles("*.*", out, 63, true, 0);
+    fs.ExportFiles("*.*", out, platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
     errors[threads] = FailuresOf(fs);
     trees[threads] = DiskTree(out);
   }
@@ -366,7 +368,7 @@ TEST(ThreadedExport, FilesThatFailAreNamedKeptAndTheRestIsWritten) {
   std::int64_t damageAt = 0;
   {
     TContainerFS fs(dir / "c.cfs", kModeCreate, "", "", "", kMethod);
-    fs.ImportFiles(dir / "src\\*.*", "", 63, true, 0, false);
+    fs.ImportFiles(dir / "src\\*.*", "", platform::kAttrAnyFile, true, TExistingFiles::Overwrite, false);
     ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
     TIntegerArray* maps = nullptr;
     TIntegerArray* data = nullptr;
@@ -386,7 +388,7 @@ TEST(ThreadedExport, FilesThatFailAreNamedKeptAndTheRestIsWritten) {
     ASSERT_TRUE(WriteAll(out + "b.bin", Text("old b")));
     TContainerFS fs(dir / "d.cfs", 0, "", "", "", 0);
     fs.SetThreadCount(threads);
-    EXPECT_EQ(fs.ExportFiles("*.*", out, 63, true, 0), 5);
+    EXPECT_EQ(fs.ExportFiles("*.*", out, platform::kAttrAnyFile, true, TExistingFiles::Overwrite), 5);
     // Messages name the full disk path: compare them without the output folder.
     for (std::string f : FailuresOf(fs)) {
       if (const std::size_t at = f.find(out); at != std::string::npos) f.replace(at, out.size(), "<out>");

@@ -347,10 +347,10 @@ TEST(PageMaps, NoFreePageLeavesTheFileAsItWas) {
   const auto pfs = e.fs->PFSBitmap();
   TCFSDirItem g = NewFile();
   EXPECT_FALSE(e.maps->AppendPages(g, 1, true));
-  EXPECT_EQ(e.maps->LastError(), kErrNoFreePage);
+  EXPECT_EQ(e.maps->LastError(), kCFSErrNoFreePage);
   EXPECT_EQ(g.FirstMapPageNo, -1);
   EXPECT_FALSE(e.maps->SetFileSize(f, true, 3 * 4064));
-  EXPECT_EQ(e.maps->LastError(), kErrNoFreePage);
+  EXPECT_EQ(e.maps->LastError(), kCFSErrNoFreePage);
   EXPECT_EQ(Maps(e, f).second.size(), 1u);
   TIntegerArray pages;
   EXPECT_FALSE(e.maps->GetRangePages(f, true, pages, 10, 4064));
