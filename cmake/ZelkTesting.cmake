@@ -17,13 +17,14 @@ endif()
 get_filename_component(ZELK_SHARED_DIR ${CMAKE_SOURCE_DIR}/../shared ABSOLUTE)
 
 # zelk_add_gtest(name SOURCES a.cpp ... LIBS lib ... [LABELS label ...])
-# One test executable per call, registered with CTest (run under wine when cross-compiling).
+# One test executable per call, registered with CTest (run under wine when cross-compiling), linked
+# with the shared test helpers (tests/support).
 # The label "concurrency" marks the tests the tsan preset runs; target concurrency_tests builds
 # just those.
 function(zelk_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zelk_test_support GTest::gtest_main GTest::gtest)
   target_compile_definitions(${name} PRIVATE
     ZELK_SHARED_DIR="${ZELK_SHARED_DIR}"
     ZELK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

@@ -10,24 +10,9 @@
 #include "app/PackWindowEvents.h"
 #include "platform/Exception.h"
 #include "tests/app/ToolHarness.h"
+#include "tests/support/Environment.h"
 
 namespace {
-
-// ZELK_THREADS for the life of the object.
-struct ThreadsSetting {
-  explicit ThreadsSetting(const char* value) { Set(value); }
-  ~ThreadsSetting() { Set(""); }
-  static void Set(const char* value) {
-#ifdef _WIN32
-    _putenv_s("ZELK_THREADS", value);
-#else
-    if (*value)
-      setenv("ZELK_THREADS", value, 1);
-    else
-      unsetenv("ZELK_THREADS");
-#endif
-  }
-};
 
 TEST(PackWindow, ProgressIsShownAtMostTenTimesASecondAndItsLastStateAtTheEnd) {
   ToolHarness t;
@@ -64,7 +49,7 @@ TEST(PackWindow, LongStepsRunOnAWorkerWhileMessagesAreHandled) {
   t.backend->SetProcessHook([&] { ++pumped; });
   const std::thread::id gui = std::this_thread::get_id();
   {
-    ThreadsSetting threads("2");
+    testsupport::ScopedEnvironment threads("ZELK_THREADS", "2");
     std::thread::id ranOn;
     bool sawPumping = false;
     events.RunLongStep(TBackupStep::Zipping, [&] {
@@ -79,7 +64,7 @@ TEST(PackWindow, LongStepsRunOnAWorkerWhileMessagesAreHandled) {
     EXPECT_THROW(events.RunLongStep(TBackupStep::Verifying, [] { throw Exception("broken"); }), Exception);
   }
   {
-    ThreadsSetting threads("1");  // one thread: in place, as without windows
+    testsupport::ScopedEnvironment threads("ZELK_THREADS", "1");  // one thread: in place, as without windows
     std::thread::id ranOn;
     const int before = pumped;
     events.RunLongStep(TBackupStep::Zipping, [&] { ranOn = std::this_thread::get_id(); });

@@ -4,11 +4,13 @@
 
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "cfs/fs/ContainerFS.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Time.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -18,21 +20,12 @@ std::uint32_t Le(const std::string& s, std::size_t at, int bytes) {
   return v;
 }
 
-bool ReadFile(const std::string& path, std::string& out) {
-  auto file = platform::File::Open(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
-                                   platform::FileDisposition::OpenExisting);
-  if (!file) return false;
-  std::int64_t size = file->Size();
-  if (size < 0 || size > (1 << 30)) return false;
-  out.resize(static_cast<std::size_t>(size));
-  return file->Read(out.data(), size) == size;
-}
-
 }  // namespace
 
 bool ReadOnlyZipEntry(const std::string& zipPath, std::string& name, std::string& data, std::string& why) {
-  std::string zip;
-  if (!ReadFile(zipPath, zip)) return why = "unreadable", false;
+  std::optional<std::string> read = testsupport::TryReadFile(zipPath);
+  if (!read) return why = "unreadable", false;
+  std::string& zip = *read;
   if (zip.size() < 22) return why = "too short", false;
   const std::size_t end = zip.size() - 22;  // the tool writes no archive comment
   if (Le(zip, end, 4) != 0x06054b50) return why = "no end record", false;

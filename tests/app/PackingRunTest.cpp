@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "backup/PackGame.h"
 #include "gamedir/Cp936Text.h"
 #include "cfs/fs/ContainerFS.h"
 #include "platform/File.h"
@@ -20,6 +21,8 @@
 #include "tests/app/ToolHarness.h"
 #include "tests/app/TreeCheck.h"
 #include "tests/fixtures/FakeGame.h"
+#include "tests/support/Environment.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -27,40 +30,8 @@ using ui::headless::MessageRecord;
 
 const std::string kStub = "MZ-restore-program-" + std::string(3000, 's');
 
-std::string Today() {
-  platform::LocalDateTime now = platform::NowLocal();
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", now.year, now.month, now.day);
-  return text;
-}
-
 // The shell records its requests in the file this variable names, on every platform.
-void SetShellLog(const std::string& path) {
-#ifdef _WIN32
-  _putenv_s("ZELK_SHELL_LOG", path.c_str());
-#else
-  if (path.empty())
-    unsetenv("ZELK_SHELL_LOG");
-  else
-    setenv("ZELK_SHELL_LOG", path.c_str(), 1);
-#endif
-}
-
-void SetThreads(const std::string& value) {
-#ifdef _WIN32
-  _putenv_s("ZELK_THREADS", value.c_str());
-#else
-  if (value.empty())
-    unsetenv("ZELK_THREADS");
-  else
-    setenv("ZELK_THREADS", value.c_str(), 1);
-#endif
-}
-
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+void SetShellLog(const std::string& path) { testsupport::SetEnvironment("ZELK_SHELL_LOG", path); }
 
 // A fake game with the tool (carrying its restore program) in the game directory, shown, and
 // the selection window handled by `select` (left untouched by default).
@@ -91,7 +62,7 @@ struct PackRun {
   }
   ~PackRun() { SetShellLog(""); }
 
-  std::string ZipPath() const { return dir + Cp936("Zelk配置文件恢复包") + Today() + ".zip"; }
+  std::string ZipPath() const { return dir + Cp936("Zelk配置文件恢复包") + PackageDateText() + ".zip"; }
   std::vector<const MessageRecord*> Boxes() const {
     std::vector<const MessageRecord*> out;
     for (const MessageRecord& m : tool.backend->Messages())
@@ -117,14 +88,14 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
   ASSERT_TRUE(ui::headless::Type(r.tool.main.passwordEdit, "  pw 1 \t"));
   // While the package is read back and zipped (on a worker), the progress window stays up and
   // says so, and messages are handled.
-  SetThreads("2");
+  testsupport::SetEnvironment("ZELK_THREADS", "2");
   std::set<std::string> stepLines;
   tool::ProgressWindow& progress = r.tool.windows.progress;
   r.tool.backend->SetProcessHook([&] {
     if (progress.Visible()) stepLines.insert(progress.fileLabel.Text());
   });
   ASSERT_TRUE(ui::headless::Click(r.tool.main.packButton));
-  SetThreads("");
+  testsupport::SetEnvironment("ZELK_THREADS", "");
   EXPECT_TRUE(stepLines.count(Cp936("正在校验恢复包...")));
   EXPECT_TRUE(stepLines.count(Cp936("正在压缩...")));
 
@@ -137,7 +108,7 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
   for (const char* gone : {"zelkbak.Config", "loader.bin", "Zelk配置文件恢复包.exe"})
     EXPECT_FALSE(platform::FileExists(r.dir + Cp936(gone))) << gone;
   ASSERT_TRUE(platform::FileExists(r.ZipPath()));
-  EXPECT_EQ(ReadAll(r.tree.Native("shell.log")),
+  EXPECT_EQ(testsupport::ReadNativeFile(r.tree.Native("shell.log")),
             "open\texplorer.exe\t/select,\"" + r.ZipPath() + "\"\t" + r.dir + "\t5\towner\n");
 
   const std::string pkg = r.Unzipped();
@@ -199,7 +170,7 @@ TEST(PackingRun, WithoutTheRestoreProgramNothingIsBuiltAndTheContainerStays) {
   EXPECT_TRUE(platform::FileExists(r.dir + "zelkbak.Config"));
   EXPECT_FALSE(platform::FileExists(r.dir + Cp936("Zelk配置文件恢复包.exe")));
   // Explorer is still asked to show the archive the run names.
-  EXPECT_NE(ReadAll(r.tree.Native("shell.log")).find("/select,\"" + r.ZipPath() + "\""), std::string::npos);
+  EXPECT_NE(testsupport::ReadNativeFile(r.tree.Native("shell.log")).find("/select,\"" + r.ZipPath() + "\""), std::string::npos);
 }
 
 TEST(PackingRun, PasswordLongerThanTheCipherTakesIsRefusedBeforeAnythingIsWritten) {
@@ -247,7 +218,7 @@ TEST(StubExtraction, FailuresAtStartUp) {
     ASSERT_TRUE(platform::SetFileAttributes(tree.Dir("tool") + "loader.bin", platform::kAttrReadOnly));
     tool.main.ShowForm();
     EXPECT_TRUE(tool.backend->Messages().empty());
-    EXPECT_EQ(ReadAll(tree.Native("tool/loader.bin")), kStub);
+    EXPECT_EQ(testsupport::ReadNativeFile(tree.Native("tool/loader.bin")), kStub);
     EXPECT_FALSE(tool.app.Terminated());
     tool.main.ShowForm();  // shown again: nothing is extracted twice
     EXPECT_TRUE(tool.backend->Messages().empty());

@@ -6,15 +6,16 @@
 
 #include "platform/FileSystem.h"
 #include "tests/app/TestTree.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 // A read-only file in a read-only folder, and a hidden read-only file beside it.
 void FillWithReadOnlyEntries(const std::string& dir) {
   ASSERT_TRUE(platform::ForceDirectories(dir + "sub"));
-  ASSERT_TRUE(testutil::WriteFile(dir + "sub\\kept.txt", "x"));
-  ASSERT_TRUE(testutil::WriteFile(dir + "hidden.ini", "y"));
+  ASSERT_TRUE(testsupport::WriteFile(dir + "sub\\kept.txt", "x"));
+  ASSERT_TRUE(testsupport::WriteFile(dir + "hidden.ini", "y"));
   ASSERT_TRUE(platform::SetFileAttributes(dir + "sub\\kept.txt", platform::kAttrReadOnly));
   ASSERT_TRUE(platform::SetFileAttributes(dir + "sub", platform::kAttrReadOnly));
   ASSERT_TRUE(platform::SetFileAttributes(dir + "hidden.ini", platform::kAttrReadOnly | platform::kAttrHidden));
@@ -23,7 +24,7 @@ void FillWithReadOnlyEntries(const std::string& dir) {
 TEST(ScratchFolders, ReadOnlyEntriesAreRemovedToo) {
   std::string tempDir;
   {
-    testutil::TempDir dir;
+    testsupport::TempFolder dir;
     tempDir = dir.Path();
     FillWithReadOnlyEntries(tempDir);
   }

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "platform/Text.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ TestTree::TestTree() {
 TestTree::~TestTree() {
   // Read-only files (the fake games have some) need their attribute cleared first on Windows,
   // where remove_all alone leaves them and their folders behind.
-  if (!root_.empty()) testutil::RemoveTree(Dir(""));
+  if (!root_.empty()) testsupport::RemoveTree(Dir(""));
   std::error_code ignored;
   std::filesystem::remove_all(root_, ignored);
 }

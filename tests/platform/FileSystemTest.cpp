@@ -10,7 +10,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/Time.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempFolder.h"
 
 using namespace platform;
 
@@ -34,20 +35,20 @@ bool Has(const std::vector<std::string>& v, const std::string& s) {
 }  // namespace
 
 TEST(FileSystem, FoldersFilesAndCaseInsensitiveLookup) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string base = dir.Path();
   ASSERT_TRUE(ForceDirectories(base + "Interface\\" + kNori + "\\Sub\\"));
   EXPECT_TRUE(DirectoryExists(base + "INTERFACE\\" + kNori + "\\sub"));
   EXPECT_TRUE(DirectoryExists(base + "interface\\"));
   EXPECT_FALSE(FileExists(base + "interface"));
-  ASSERT_TRUE(testutil::WriteFile(base + "interface\\" + kNori + "\\Info.INI", "abc"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "interface\\" + kNori + "\\Info.INI", "abc"));
   EXPECT_TRUE(FileExists(base + "Interface\\" + kNori + "\\info.ini"));
   EXPECT_FALSE(DirectoryExists(base + "Interface\\" + kNori + "\\info.ini"));
   EXPECT_EQ(FileSize(base + "INTERFACE\\" + kNori + "\\INFO.ini"), 3);
   EXPECT_EQ(FileSize(base + "nothing"), -1);
   // Creating a name that differs only in case rewrites the existing file; a new name is new.
-  ASSERT_TRUE(testutil::WriteFile(base + "INTERFACE\\" + kNori + "\\INFO.ini", "abcdef"));
-  ASSERT_TRUE(testutil::WriteFile(base + "interface\\" + kNori + "\\Other.ini", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + "INTERFACE\\" + kNori + "\\INFO.ini", "abcdef"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "interface\\" + kNori + "\\Other.ini", ""));
   EXPECT_EQ(Names(base + "interface\\" + kNori + "\\*.ini", 0), (std::vector<std::string>{"Info.INI", "Other.ini"}));
   EXPECT_EQ(FileSize(base + "interface\\" + kNori + "\\info.ini"), 6);
   EXPECT_TRUE(FileExists(base + "interface\\" + kNori + "\\OTHER.INI"));
@@ -63,10 +64,10 @@ TEST(FileSystem, FoldersFilesAndCaseInsensitiveLookup) {
 }
 
 TEST(FileSystem, DeleteRenameCopy) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string a = dir.Path() + "a.txt", b = dir.Path() + kZhongWen + ".txt";
-  ASSERT_TRUE(testutil::WriteFile(a, "payload"));
-  ASSERT_TRUE(testutil::WriteFile(b, "other"));
+  ASSERT_TRUE(testsupport::WriteFile(a, "payload"));
+  ASSERT_TRUE(testsupport::WriteFile(b, "other"));
   EXPECT_FALSE(RenameFile(a, b));  // target exists
   EXPECT_TRUE(RenameFile(a, dir.Path() + "A.TXT"));  // case-only rename
   EXPECT_TRUE(Has(Names(dir.Path() + "*.*", 0), "A.TXT"));
@@ -76,27 +77,27 @@ TEST(FileSystem, DeleteRenameCopy) {
   const std::int64_t t = DateTimeToFileTime({2020, 5, 17, 10, 20, 30, 0});
   ASSERT_TRUE(SetFileTime(a, t));
   EXPECT_TRUE(CopyFile(a, b, false));
-  EXPECT_EQ(testutil::ReadFile(b), "payload");
+  EXPECT_EQ(testsupport::ReadFile(b), "payload");
   std::int64_t copied = 0;
   EXPECT_TRUE(GetFileTime(b, copied));
   EXPECT_EQ(copied, t);
   EXPECT_FALSE(CopyFile(dir.Path() + "missing", dir.Path() + "x", false));
 
   // Moving over an existing file replaces it in one step, but never a read-only file or a folder.
-  ASSERT_TRUE(testutil::WriteFile(dir.Path() + "new.tmp", "new"));
+  ASSERT_TRUE(testsupport::WriteFile(dir.Path() + "new.tmp", "new"));
   EXPECT_TRUE(MoveReplacing(dir.Path() + "new.tmp", a));
-  EXPECT_EQ(testutil::ReadFile(a), "new");
+  EXPECT_EQ(testsupport::ReadFile(a), "new");
   EXPECT_FALSE(FileExists(dir.Path() + "new.tmp"));
-  ASSERT_TRUE(testutil::WriteFile(dir.Path() + "new.tmp", "newer"));
+  ASSERT_TRUE(testsupport::WriteFile(dir.Path() + "new.tmp", "newer"));
   ASSERT_TRUE(SetFileAttributes(a, kAttrReadOnly));
   EXPECT_FALSE(MoveReplacing(dir.Path() + "new.tmp", a));
   ASSERT_TRUE(SetFileAttributes(a, kAttrNormal));
   ASSERT_TRUE(CreateDirectory(dir.Path() + "folder"));
   EXPECT_FALSE(MoveReplacing(dir.Path() + "new.tmp", dir.Path() + "folder"));
-  EXPECT_EQ(testutil::ReadFile(a), "new");
+  EXPECT_EQ(testsupport::ReadFile(a), "new");
   EXPECT_TRUE(DirectoryExists(dir.Path() + "folder"));
   EXPECT_TRUE(MoveReplacing(dir.Path() + "new.tmp", dir.Path() + "fresh.txt"));
-  EXPECT_EQ(testutil::ReadFile(dir.Path() + "FRESH.TXT"), "newer");
+  EXPECT_EQ(testsupport::ReadFile(dir.Path() + "FRESH.TXT"), "newer");
 
   EXPECT_TRUE(SetFileAttributes(b, kAttrReadOnly));
   EXPECT_FALSE(DeleteFile(b));  // read-only files stay, as on Windows
@@ -108,16 +109,16 @@ TEST(FileSystem, DeleteRenameCopy) {
 }
 
 TEST(FileSystem, ListingFollowsTheAttributeMaskAndWildcards) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string base = dir.Path();
   ASSERT_TRUE(CreateDirectory(base + "folder"));
   ASSERT_TRUE(CreateDirectory(base + "hiddenfolder"));
-  ASSERT_TRUE(testutil::WriteFile(base + "plain.txt", "12345"));
-  ASSERT_TRUE(testutil::WriteFile(base + "hidden.txt", ""));
-  ASSERT_TRUE(testutil::WriteFile(base + "system.dat", ""));
-  ASSERT_TRUE(testutil::WriteFile(base + "readonly.txt", ""));
-  ASSERT_TRUE(testutil::WriteFile(base + "noext", ""));
-  ASSERT_TRUE(testutil::WriteFile(base + kZhongWen + ".ini", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + "plain.txt", "12345"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "hidden.txt", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + "system.dat", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + "readonly.txt", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + "noext", ""));
+  ASSERT_TRUE(testsupport::WriteFile(base + kZhongWen + ".ini", ""));
   ASSERT_TRUE(SetFileAttributes(base + "hiddenfolder", kAttrHidden));
   ASSERT_TRUE(SetFileAttributes(base + "hidden.txt", kAttrHidden | kAttrArchive));
   ASSERT_TRUE(SetFileAttributes(base + "system.dat", kAttrSystem));
@@ -155,9 +156,9 @@ TEST(FileSystem, ListingFollowsTheAttributeMaskAndWildcards) {
 }
 
 TEST(FileSystem, AttributesAndTimesRoundTrip) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string f = dir.Path() + "f.bin", d = dir.Path() + "d";
-  ASSERT_TRUE(testutil::WriteFile(f, "x"));
+  ASSERT_TRUE(testsupport::WriteFile(f, "x"));
   ASSERT_TRUE(CreateDirectory(d));
   EXPECT_EQ(GetFileAttributes(f), kAttrArchive);
   EXPECT_EQ(GetFileAttributes(d), kAttrDirectory);
@@ -196,7 +197,7 @@ TEST(FileSystem, AttributesAndTimesRoundTrip) {
 }
 
 TEST(FileSystem, PathsAndVolumes) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string cwd = GetCurrentDirectory();
   EXPECT_TRUE(HasTrailingPathDelimiter(cwd));
   EXPECT_TRUE(HasTrailingPathDelimiter(GetTempDirectory()));
@@ -221,11 +222,11 @@ TEST(FileSystem, PathsAndVolumes) {
 // A name or path that code page 936 cannot hold is marked, so that nothing is stored or opened
 // under the "?" that stands for it; the arguments of the tools likewise.
 TEST(FileSystem, NamesAndArgumentsWithoutACp936FormAreMarked) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::filesystem::path native(Cp936ToUtf16(ReplaceSeparators(dir.Path(), '\\', '/')));
   std::ofstream(native / std::filesystem::path(u"I\u00F1aki.txt")) << "x";
   std::filesystem::create_directory(native / std::filesystem::path(u"\uBE44"));
-  ASSERT_TRUE(testutil::WriteFile(dir / (kZhongWen + ".txt"), "y"));
+  ASSERT_TRUE(testsupport::WriteFile(dir / (kZhongWen + ".txt"), "y"));
   std::vector<DirEntry> entries;
   ASSERT_TRUE(ListDirectory(dir / "*", kAttrAnyFile, entries));
   int marked = 0;
@@ -263,17 +264,17 @@ TEST(FileSystem, NamesAndArgumentsWithoutACp936FormAreMarked) {
 // A folder with many entries answers case-insensitive lookups from what it holds now: after
 // files are created, moved, renamed and deleted here, and after another program adds one.
 TEST(FileSystem, LookupInALargeFolderFollowsEveryChange) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string base = dir.Path();
-  for (int i = 0; i < 300; ++i) ASSERT_TRUE(testutil::WriteFile(base + "File" + std::to_string(i) + ".txt", ""));
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(testsupport::WriteFile(base + "File" + std::to_string(i) + ".txt", ""));
   EXPECT_TRUE(FileExists(base + "FILE7.TXT"));
   EXPECT_FALSE(FileExists(base + "file300.txt"));
-  ASSERT_TRUE(testutil::WriteFile(base + "file300.txt", "x"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "file300.txt", "x"));
   EXPECT_TRUE(FileExists(base + "FILE300.txt"));
-  ASSERT_TRUE(testutil::WriteFile(base + "Temp.tmp", "moved"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "Temp.tmp", "moved"));
   EXPECT_TRUE(MoveReplacing(base + "TEMP.TMP", base + "FILE8.TXT"));
   EXPECT_FALSE(FileExists(base + "temp.tmp"));
-  EXPECT_EQ(testutil::ReadFile(base + "file8.txt"), "moved");
+  EXPECT_EQ(testsupport::ReadFile(base + "file8.txt"), "moved");
   EXPECT_TRUE(RenameFile(base + "file9.TXT", base + "Nine.txt"));
   EXPECT_FALSE(FileExists(base + "FILE9.txt"));
   EXPECT_TRUE(FileExists(base + "NINE.TXT"));

@@ -2,12 +2,13 @@
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempFolder.h"
 
 using namespace platform;
 
 TEST(File, ReadWriteSeekSizeAndSetEnd) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string path = dir.Path() + "data.bin";
   auto f = File::Open(path, FileAccess::ReadWrite, FileShare::Exclusive, FileDisposition::CreateNew);
   ASSERT_TRUE(f) << LastErrorText();
@@ -38,10 +39,10 @@ TEST(File, ReadWriteSeekSizeAndSetEnd) {
 }
 
 TEST(File, DispositionsAndReadOnlyAccess) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string path = dir.Path() + "d.txt";
   EXPECT_FALSE(File::Open(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::OpenExisting));
-  ASSERT_TRUE(testutil::WriteFile(path, "abc"));
+  ASSERT_TRUE(testsupport::WriteFile(path, "abc"));
   EXPECT_FALSE(File::Open(path, FileAccess::ReadWrite, FileShare::ReadWrite, FileDisposition::CreateNew));
   {
     auto f = File::Open(path, FileAccess::ReadWrite, FileShare::ReadWrite, FileDisposition::OpenAlways);
@@ -59,7 +60,7 @@ TEST(File, DispositionsAndReadOnlyAccess) {
     EXPECT_EQ(f->Size(), 0);  // truncated
   }
   {
-    ASSERT_TRUE(testutil::WriteFile(path, "abc"));
+    ASSERT_TRUE(testsupport::WriteFile(path, "abc"));
     auto f = File::Open(path, FileAccess::Read, FileShare::ReadWrite, FileDisposition::CreateAlways);
     ASSERT_TRUE(f);  // reading handle, still truncated
     EXPECT_EQ(f->Size(), 0);
@@ -77,9 +78,9 @@ TEST(File, DispositionsAndReadOnlyAccess) {
 }
 
 TEST(File, ExclusiveOpenRefusesOtherOpeners) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string path = dir.Path() + "lock.bin";
-  ASSERT_TRUE(testutil::WriteFile(path, "x"));
+  ASSERT_TRUE(testsupport::WriteFile(path, "x"));
   {
     auto ex = File::Open(path, FileAccess::ReadWrite, FileShare::Exclusive, FileDisposition::OpenExisting);
     ASSERT_TRUE(ex);

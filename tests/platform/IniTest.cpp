@@ -2,7 +2,8 @@
 
 #include "platform/Ini.h"
 #include "platform/Text.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempFolder.h"
 
 using platform::ReadProfileString;
 
@@ -12,9 +13,9 @@ const std::string kNoriFolder = "\x81\x5C" "ui";      // a folder name whose fir
 }  // namespace
 
 TEST(Ini, WindowsLookupRules) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string path = dir.Path() + "info.ini";
-  ASSERT_TRUE(testutil::WriteFile(path,
+  ASSERT_TRUE(testsupport::WriteFile(path,
                                   "; comment line\r\n"
                                   "top=outside\r\n"
                                   "[Other]\r\n"
@@ -49,18 +50,18 @@ TEST(Ini, WindowsLookupRules) {
 }
 
 TEST(Ini, EncodingsAndDamagedFiles) {
-  testutil::TempDir dir;
+  testsupport::TempFolder dir;
   const std::string bom = dir.Path() + "bom.ini";
-  ASSERT_TRUE(testutil::WriteFile(bom, "\xEF\xBB\xBF[A]\r\nname=\xE6\x8F\x92\xE4\xBB\xB6\r\n"));  // UTF-8 插件
+  ASSERT_TRUE(testsupport::WriteFile(bom, "\xEF\xBB\xBF[A]\r\nname=\xE6\x8F\x92\xE4\xBB\xB6\r\n"));  // UTF-8 插件
   EXPECT_EQ(ReadProfileString(bom, "A", "name", "def"), kName);
 
   const std::string wide = dir.Path() + "wide.ini";
-  ASSERT_TRUE(testutil::WriteFile(wide, std::string("\xFF\xFE[\0A\0]\0\n\0k\0=\0\x52\x63\n\0", 18)));  // "k=" U+6352
+  ASSERT_TRUE(testsupport::WriteFile(wide, std::string("\xFF\xFE[\0A\0]\0\n\0k\0=\0\x52\x63\n\0", 18)));  // "k=" U+6352
   EXPECT_EQ(ReadProfileString(wide, "a", "K", "def"), platform::Utf16ToCp936(u"\u6352"));
 
   // Binary junk, a section header with "]" as a trail byte and no closing bracket, NUL bytes.
   const std::string junk = dir.Path() + "junk.ini";
-  ASSERT_TRUE(testutil::WriteFile(junk, std::string("\x00\xFF\xFE[\x81]\r\nname=bad\r\n[\x81\x5D\x81]\r\nname=x\r\n[ok]\r\nname=good\0tail\r\n", 55)));
+  ASSERT_TRUE(testsupport::WriteFile(junk, std::string("\x00\xFF\xFE[\x81]\r\nname=bad\r\n[\x81\x5D\x81]\r\nname=x\r\n[ok]\r\nname=good\0tail\r\n", 55)));
   EXPECT_EQ(ReadProfileString(junk, "\x81\x5D\x81", "name", "def"), "def");
   EXPECT_EQ(ReadProfileString(junk, "ok", "name", "def"), std::string("good\0tail", 9));
   EXPECT_EQ(ReadProfileString(dir.Path(), "a", "b", "def"), "def");  // a folder

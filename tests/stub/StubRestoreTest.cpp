@@ -14,6 +14,7 @@
 #include "tests/app/TreeCheck.h"
 #include "tests/fixtures/FakeGame.h"
 #include "tests/stub/StubHarness.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -28,11 +29,6 @@ void Pack(const fixtures::FakeGame& game, const std::string& file, const std::st
   TContainerFS container(file, kModeCreate, password, "?", "z", 9);
   const std::vector<TImportFailure> failures = ImportGameEntries(container, game.gamePath, accounts, addons);
   ASSERT_TRUE(failures.empty()) << failures[0].files[0].Message;
-}
-
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::filesystem::path NativeOf(const TestTree& tree, const std::string& rel936) {
@@ -114,7 +110,7 @@ TEST(StubRestore, WrongPasswordAsksAgainThenNoOnceAndAllRestoreTheTree) {
   for (const fixtures::ManifestEntry& e : existing)
     if (platform::UpperCaseAscii(e.path) == platform::UpperCaseAscii(keptName)) kept = &e;
   ASSERT_NE(kept, nullptr) << platform::Cp936ToUtf8(keptName);
-  EXPECT_EQ(ReadAll(NativeOf(r.tree, kept->path)), "old");
+  EXPECT_EQ(testsupport::ReadNativeFile(NativeOf(r.tree, kept->path)), "old");
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("cafe"), r.packed, {kept->path}), "");
 
   auto boxes = r.Of(MessageRecord::Kind::Box);

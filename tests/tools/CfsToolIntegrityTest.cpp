@@ -227,7 +227,7 @@ void Sweep(const std::string& password) {
     } else {
       ++refused;
     }
-    testutil::RemoveTree(out);
+    testsupport::RemoveTree(out);
   }
   // Most structural bytes matter: a sweep that refuses few changes did not reach them.
   EXPECT_GT(refused, int(sites.size()) / 2) << refused << " of " << sites.size();

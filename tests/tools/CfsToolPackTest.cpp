@@ -12,6 +12,7 @@
 #include "tests/app/TestTree.h"
 #include "tests/app/TreeCheck.h"
 #include "tests/fixtures/FakeGame.h"
+#include "tests/support/Files.h"
 #include "tools/CfsTool.h"
 
 namespace {
@@ -27,11 +28,6 @@ Result RunTool(const std::vector<std::string>& args, const std::string& answers 
   const CfsToolIO io{out, err, [](std::string_view s) { return std::string(s); }, &in, terminal, false};
   const int code = RunCfsTool(args, io);
   return {code, out.str(), err.str()};
-}
-
-std::string ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<std::string> Names(const std::filesystem::path& dir) {
@@ -129,7 +125,7 @@ TEST(CfsToolPack, StubFromTheToolSkipAndPasswordRoundTrip) {
 
   const Result restored = RunTool({"restore", p.package, cafe, "--password", "pw 1", "--overwrite", "none"});
   ASSERT_EQ(restored.code, 0) << restored.err;
-  EXPECT_EQ(ReadAll(plantedPath), "old");
+  EXPECT_EQ(testsupport::ReadNativeFile(plantedPath), "old");
   EXPECT_EQ(CompareWithManifest(cafe, expected, {planted->path}), "");
   EXPECT_FALSE(platform::DirectoryExists(cafe + "userdata\\" + skippedAccount));
 }
@@ -137,7 +133,7 @@ TEST(CfsToolPack, StubFromTheToolSkipAndPasswordRoundTrip) {
 TEST(CfsToolPack, ALoaderGivenAsStubIsOnlyReadAndAskTakesTerminalAnswers) {
   Packed p(false, {});
   ASSERT_EQ(p.pack.code, 0) << p.pack.err;
-  EXPECT_EQ(ReadAll(p.tree.Native("stub/loader.bin")), kStub);
+  EXPECT_EQ(testsupport::ReadNativeFile(p.tree.Native("stub/loader.bin")), kStub);
   ASSERT_FALSE(p.package.empty());
 
   // Three packed files already in the target: "x" is asked again, "n" keeps the first file
@@ -159,7 +155,7 @@ TEST(CfsToolPack, ALoaderGivenAsStubIsOnlyReadAndAskTakesTerminalAnswers) {
   const fixtures::ManifestEntry* kept = nullptr;
   for (const fixtures::ManifestEntry* e : planted) {
     const std::string native = platform::Cp936ToUtf8(platform::ReplaceSeparators(e->path, '\\', '/'));
-    if (ReadAll(p.tree.Native("cafe/" + native)) != "old") continue;
+    if (testsupport::ReadNativeFile(p.tree.Native("cafe/" + native)) != "old") continue;
     EXPECT_EQ(kept, nullptr) << "a second file kept: " << native;
     kept = e;
   }

@@ -1,31 +1,23 @@
 #pragma once
-// Helpers of the zip tests: a scratch directory reached through the platform layer, file
-// contents, and little-endian field access on archive bytes.
+// Helpers of the zip tests: archive contents of a given kind; scratch folders, file access and
+// little-endian fields come from tests/support.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
-#include "tests/platform/TempDir.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempFolder.h"
 
 namespace ziptest {
 
-// A fresh directory below the system's temporary directory, removed again at the end; file
-// contents written and read through the platform layer.
-using ScratchDir = testutil::TempDir;
-using testutil::ReadFile;
-using testutil::WriteFile;
-
-inline std::uint16_t U16(const std::string& b, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) | (static_cast<unsigned char>(b.at(at + 1)) << 8));
-}
-inline std::uint32_t U32(const std::string& b, std::size_t at) {
-  return static_cast<std::uint32_t>(U16(b, at)) | (static_cast<std::uint32_t>(U16(b, at + 2)) << 16);
-}
-inline std::uint64_t U64(const std::string& b, std::size_t at) {
-  return static_cast<std::uint64_t>(U32(b, at)) | (static_cast<std::uint64_t>(U32(b, at + 4)) << 32);
-}
+using ScratchDir = testsupport::TempFolder;
+using testsupport::ReadFile;
+using testsupport::U16;
+using testsupport::U32;
+using testsupport::U64;
+using testsupport::WriteFile;
 
 // Deterministic pseudo-random bytes (incompressible enough for stored-versus-deflated checks).
 inline std::string NoiseBytes(std::size_t n, std::uint32_t seed) {

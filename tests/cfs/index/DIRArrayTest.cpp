@@ -10,17 +10,11 @@
 #include "platform/Exception.h"
 #include "platform/Text.h"
 #include "tests/cfs/index/DirItemMaker.h"
+#include "tests/support/Exceptions.h"
 
 namespace {
 
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
+using testsupport::ErrorOf;
 
 // Both indexes hold exactly the live items, in key order.
 void ExpectIndexesConsistent(const TDIRArray& d) {
@@ -112,10 +106,10 @@ TEST_F(DIRArrayTree, GetItemPath) {
 
 TEST_F(DIRArrayTree, ReadUpdateAndSizeMessages) {
   TCFSDirItem item;
-  EXPECT_EQ(MessageOf([&] { d.ReadItem(7, item); }), "TDIRArray.ReadItem - invalid itemNo = 7");
-  EXPECT_EQ(MessageOf([&] { d.ReadItem(-1, item); }), "TDIRArray.ReadItem - invalid itemNo = -1");
-  EXPECT_EQ(MessageOf([&] { d.UpdateItem(item, 9); }), "TDIRArray.UpdateItem - invalid itemNo = 9");
-  EXPECT_EQ(MessageOf([&] { d.SetSize(3); }),
+  EXPECT_EQ(ErrorOf([&] { d.ReadItem(7, item); }), "TDIRArray.ReadItem - invalid itemNo = 7");
+  EXPECT_EQ(ErrorOf([&] { d.ReadItem(-1, item); }), "TDIRArray.ReadItem - invalid itemNo = -1");
+  EXPECT_EQ(ErrorOf([&] { d.UpdateItem(item, 9); }), "TDIRArray.UpdateItem - invalid itemNo = 9");
+  EXPECT_EQ(ErrorOf([&] { d.SetSize(3); }),
             "TDIRArray.SetSize - newSize < itemCount error.  newSize = 3 itemCount = 7");
   d.ReadItem(3, item);
   EXPECT_EQ(item.Name, "b.txt");

@@ -9,23 +9,17 @@
 #include "cfs/index/CFSHeadersArray.h"
 #include "cfs/index/SortedPtrArray.h"
 #include "platform/Exception.h"
+#include "tests/support/Exceptions.h"
 
 namespace {
+
+using testsupport::ErrorOf;
 
 struct Tracked {
   explicit Tracked(int* liveCounter) : live(liveCounter) { ++*live; }
   ~Tracked() { --*live; }
   int* live;
 };
-
-std::string MessageOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(no exception)";
-}
 
 TEST(SortedPtrArray, KeepsKeysSortedAndFindsValues) {
   TSortedPtrArray<int> a(0, 64, 4);
@@ -50,10 +44,10 @@ TEST(SortedPtrArray, KeepsKeysSortedAndFindsValues) {
 TEST(SortedPtrArray, DeleteMessagesAndOwnership) {
   int live = 0;
   TSortedPtrArray<Tracked> a(0, 64, 4);
-  EXPECT_EQ(MessageOf([&] { a.Delete(1); }), "TSortedPtrArray.Delete - no elements in array!");
+  EXPECT_EQ(ErrorOf([&] { a.Delete(1); }), "TSortedPtrArray.Delete - no elements in array!");
   for (int key : {5, 1, 3}) a.Add(key, std::make_unique<Tracked>(&live));
   EXPECT_EQ(live, 3);
-  EXPECT_EQ(MessageOf([&] { a.Delete(4); }),
+  EXPECT_EQ(ErrorOf([&] { a.Delete(4); }),
             "TSortedPtrArray.Delete - element not found, key = 4, itemCount = 3!");
   a.Delete(3);
   EXPECT_EQ(live, 2);

@@ -9,7 +9,7 @@
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "cfs/codecs/cipher/CFSHash.h"
 #include "platform/Exception.h"
-#include "tests/codecs/cipher/TestBytes.h"
+#include "tests/cfs/codecs/cipher/TestBytes.h"
 
 namespace {
 

@@ -7,13 +7,10 @@
 #include "cfs/codecs/cipher/CFSChecksum.h"
 #include "cfs/codecs/cipher/CFSCipher.h"
 #include "platform/Exception.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/Exceptions.h"
 
 namespace {
-
-std::uint32_t Le32(const TCFSPasswordRec& rec, std::size_t offset) {
-  return std::uint32_t{rec[offset]} | (std::uint32_t{rec[offset + 1]} << 8) |
-         (std::uint32_t{rec[offset + 2]} << 16) | (std::uint32_t{rec[offset + 3]} << 24);
-}
 
 // Offsets 32..63 and 68..171: the question, the password copy and its check value.
 bool QuestionFieldsZero(const TCFSPasswordRec& rec) {
@@ -25,12 +22,7 @@ bool QuestionFieldsZero(const TCFSPasswordRec& rec) {
 
 std::string RaisedMessage(std::string_view password, std::string_view question, std::string_view answer) {
   TCFSPasswordRec rec{};
-  try {
-    MakePasswordRec(rec, password, question, answer);
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
+  return testsupport::ErrorOf([&] { MakePasswordRec(rec, password, question, answer); });
 }
 
 TEST(PasswordRec, RightPasswordGivesTheSameKeyWrongOneIsRefused) {
@@ -42,7 +34,7 @@ TEST(PasswordRec, RightPasswordGivesTheSameKeyWrongOneIsRefused) {
   EXPECT_EQ(key1, key2);
   ASSERT_EQ(key1.size(), kPageKeyLength);
   EXPECT_EQ(key1[32], '\0');
-  EXPECT_EQ(Checksum(key1.data(), 32, kChecksumCrc16), Le32(rec, 64));
+  EXPECT_EQ(Checksum(key1.data(), 32, kChecksumCrc16), testsupport::U32(rec, 64));
   EXPECT_TRUE(QuestionFieldsZero(rec)) << "no question and answer: the rest stays zero";
 
   // The check value is 16 bits wide, so a wrong password passes with odds of 1 in 65536; these
@@ -93,7 +85,7 @@ TEST(PasswordRec, QuestionAndAnswerFields) {
   cipher.DecodeBuffer(rec.data() + 32, copy, sizeof copy);
   std::uint8_t expectedCopy[32] = {'p', 'a', 's', 's'};
   EXPECT_EQ(0, std::memcmp(copy, expectedCopy, sizeof copy));
-  EXPECT_EQ(Le32(rec, 68), Checksum(expectedCopy, sizeof expectedCopy, kChecksumCrc16));
+  EXPECT_EQ(testsupport::U32(rec, 68), Checksum(expectedCopy, sizeof expectedCopy, kChecksumCrc16));
 
   std::string key;
   EXPECT_TRUE(CheckPasswordRec(rec, "pass", key));

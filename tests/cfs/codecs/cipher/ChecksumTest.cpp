@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cfs/codecs/cipher/CFSChecksum.h"
-#include "tests/codecs/cipher/TestBytes.h"
+#include "tests/cfs/codecs/cipher/TestBytes.h"
 
 namespace {
 

@@ -10,7 +10,8 @@
 
 #include "cfs/codecs/ppmd/Ppmd.h"
 #include "cfs/codecs/ppmd/PpmdModel.h"
-#include "tests/codecs/ppmd/Sha256.h"
+#include "tests/cfs/codecs/ppmd/Sha256.h"
+#include "tests/support/Bytes.h"
 
 namespace {
 
@@ -46,14 +47,6 @@ bool DecodeMatches(const std::vector<std::uint8_t>& in, int order, int memoryMB)
            outSize == in.size() && out == in;
 }
 
-std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
-
-std::vector<std::uint8_t> Hex(const std::string& s) {
-    std::vector<std::uint8_t> v;
-    for (std::size_t i = 0; i + 1 < s.size(); i += 3) v.push_back(static_cast<std::uint8_t>(std::stoi(s.substr(i, 2), nullptr, 16)));
-    return v;
-}
-
 // Linear congruential generator x' = 1103515245 x + 12345 mod 2^31; byte = (x' >> 16) & 255.
 std::vector<std::uint8_t> LcgBytes(std::size_t n) {
     std::vector<std::uint8_t> v(n);
@@ -76,17 +69,17 @@ std::vector<std::uint8_t> Numerals(std::size_t n) {
     std::string s;
     for (unsigned i = 0; s.size() < n; ++i) s += std::to_string(i) + ' ';
     s.resize(n);
-    return Bytes(s);
+    return testsupport::Text(s);
 }
 
 TEST(PpmdSmallMemory, ShortStreamsMatchPublishedBytes) {
-    EXPECT_EQ(Encode({}, 2, 1), Hex("FF 28 2C 1B 00 "));
-    EXPECT_EQ(Encode(Bytes("abracadabra"), 4, 1), Hex("B4 1C 9A FB 0E 53 81 47 59 AE 31 00 "));
-    EXPECT_EQ(Encode(Bytes("The quick brown fox jumps over the lazy dog"), 6, 10),
-              Hex("AD F1 09 14 60 35 C1 39 1A 0F B0 4F 9C 6F 89 B6 B1 AF A8 18 1E 22 F4 8F DD 78 FD A4 33 3C "
+    EXPECT_EQ(Encode({}, 2, 1), testsupport::FromHex("FF 28 2C 1B 00 "));
+    EXPECT_EQ(Encode(testsupport::Text("abracadabra"), 4, 1), testsupport::FromHex("B4 1C 9A FB 0E 53 81 47 59 AE 31 00 "));
+    EXPECT_EQ(Encode(testsupport::Text("The quick brown fox jumps over the lazy dog"), 6, 10),
+              testsupport::FromHex("AD F1 09 14 60 35 C1 39 1A 0F B0 4F 9C 6F 89 B6 B1 AF A8 18 1E 22 F4 8F DD 78 FD A4 33 3C "
                   "32 07 CB 7D 9C 91 63 16 29 58 39 C8 94 00 "));
     std::vector<std::uint8_t> zeros(37, 0);
-    for (std::uint8_t b : Hex("52 85 D6 BD 00 ")) zeros.push_back(b);
+    for (std::uint8_t b : testsupport::FromHex("52 85 D6 BD 00 ")) zeros.push_back(b);
     EXPECT_EQ(Encode(std::vector<std::uint8_t>(100000, 0), 16, 1), zeros);
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cfs/codecs/cipher/CFSHash.h"
-#include "tests/codecs/cipher/TestBytes.h"
+#include "tests/cfs/codecs/cipher/TestBytes.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cfs/codecs/compress/CFSCompress.h"
-#include "tests/codecs/compress/Samples.h"
+#include "tests/cfs/codecs/compress/Samples.h"
 
 namespace {
 

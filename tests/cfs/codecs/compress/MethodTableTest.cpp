@@ -6,7 +6,7 @@
 #include "cfs/codecs/compress/CFSBZip2.h"
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CFSZlib.h"
-#include "tests/codecs/compress/Samples.h"
+#include "tests/cfs/codecs/compress/Samples.h"
 
 namespace {
 

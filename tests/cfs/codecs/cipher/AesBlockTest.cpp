@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cfs/codecs/cipher/CFSAesCore.h"
-#include "tests/codecs/cipher/TestBytes.h"
+#include "tests/cfs/codecs/cipher/TestBytes.h"
 
 namespace {
 

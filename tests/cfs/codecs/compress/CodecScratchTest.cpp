@@ -6,7 +6,7 @@
 
 #include "cfs/codecs/compress/CFSCompress.h"
 #include "cfs/codecs/compress/CodecScratch.h"
-#include "tests/codecs/compress/Samples.h"
+#include "tests/cfs/codecs/compress/Samples.h"
 
 namespace {
 

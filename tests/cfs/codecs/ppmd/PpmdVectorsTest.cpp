@@ -5,12 +5,13 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cfs/codecs/ppmd/Ppmd.h"
+#include "tests/support/Files.h"
 
 namespace {
 
@@ -23,10 +24,9 @@ struct VectorRow {
 std::string VectorDir() { return std::string(ZELK_SHARED_DIR) + "/ppmd-vectors"; }
 
 bool ReadFile(const std::string& path, std::vector<std::uint8_t>& data) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    data.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
+    const std::optional<std::string> bytes = testsupport::TryReadNativeFile(path);
+    if (bytes) data.assign(bytes->begin(), bytes->end());
+    return bytes.has_value();
 }
 
 std::vector<VectorRow> ReadManifest() {
