@@ -141,21 +141,6 @@ class TContainerFS {
   // outside targetDir are refused with an exception before anything is written for them.
   std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::uint32_t attributes,
                            bool recursive, TExistingFiles existingFiles);
-  // The same three with the option byte (0 overwrite, 1 skip, 2 ask) and a signed mask.
-  std::int32_t ImportFiles(const std::string& path, const std::string& destDir, std::int32_t attributes, bool recursive,
-                           std::uint8_t existingFiles, bool askPassword) {
-    return ImportFiles(path, destDir, static_cast<std::uint32_t>(attributes), recursive,
-                       ExistingFilesFromByte(existingFiles), askPassword);
-  }
-  std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
-                               std::uint8_t existingFiles, bool askPassword) {
-    return ImportDirectory(path, destDir, recursive, ExistingFilesFromByte(existingFiles), askPassword);
-  }
-  std::int32_t ExportFiles(const std::string& mask, const std::string& targetDir, std::int32_t attributes,
-                           bool recursive, std::uint8_t existingFiles) {
-    return ExportFiles(mask, targetDir, static_cast<std::uint32_t>(attributes), recursive,
-                       ExistingFilesFromByte(existingFiles));
-  }
 
   // The entries left out by the last ImportFiles or ImportDirectory call; LastImportError is
   // the last of them (Failed false when there is none).

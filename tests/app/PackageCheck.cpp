@@ -81,7 +81,7 @@ void MakeToolExecutable(const std::string& path, const std::string& stub, const 
       throw Exception("cannot write " + loader);
   }
   TContainerFS container(path, kModeCreate, "", "", "", 7);
-  container.ImportFiles(loader, "", 63, false, 0, false);
+  container.ImportFiles(loader, "", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
   if (container.LastImportError().Failed) throw Exception(container.LastImportError().Message);
   platform::DeleteFile(loader);
   if (scratch.empty()) platform::RemoveDirectory(scratchDir);

@@ -117,7 +117,7 @@ TEST(PackingRun, WholeRunWithTrimmedPassword) {
   EXPECT_FALSE(CheckContainerPassword(pkg, "  pw 1 \t"));
   {
     TContainerFS container(pkg, 0, "pw 1", "", "", 0);
-    container.ExportFiles("*.*", r.tree.Dir("restored"), 63, true, 0);
+    container.ExportFiles("*.*", r.tree.Dir("restored"), platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
   }
   std::vector<fixtures::ManifestEntry> packed = PackedEntries(r.game);
   ASSERT_GT(packed.size(), 20u);
@@ -303,7 +303,7 @@ TEST(PackingRun, FilesThatCannotBeStoredAreLeftOutAloneAndNamedWithTheirReasons)
   ASSERT_LT(others.size(), PackedEntries(r.game).size());
   {
     TContainerFS container(pkg, 0, "", "", "", 0);
-    container.ExportFiles("*.*", r.tree.Dir("restored"), 63, true, 0);
+    container.ExportFiles("*.*", r.tree.Dir("restored"), platform::kAttrAnyFile, true, TExistingFiles::Overwrite);
   }
   EXPECT_EQ(CompareWithManifest(r.tree.Dir("restored"), others), "");
 }

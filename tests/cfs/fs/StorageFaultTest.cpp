@@ -113,7 +113,7 @@ TEST(StorageFaults, FailedWritesDuringImportLoseNothingStored) {
     if (fault == kFailedWrite) faults->failWriteAt = end + 40000;
     if (fault == kNoGrowth) faults->failSetSize = true;
 
-    fs->ImportFiles(tmp / "imp*.dat", "", 63, false, 0, false);
+    fs->ImportFiles(tmp / "imp*.dat", "", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
     EXPECT_GT(faults->hits, 0);
     EXPECT_FALSE(fs->ImportFailures().empty());
     ExpectStored(*fs, stored);
