@@ -112,10 +112,8 @@ bool FindNoCase(const std::string& dir, const std::string& name, std::string& fo
   Index index{st.st_dev, st.st_ino, st.st_mtim, 0, {}};
   while (dirent* e = readdir(d.get())) AddName(index, e->d_name);
   Lookup(index, name, found);
-  if (index.entries >= kIndexedFolderEntries) {
-    std::lock_guard lock(indexes.mutex);
-    indexes.Add(std::move(index));
-  }
+  std::lock_guard lock(indexes.mutex);
+  indexes.Add(std::move(index));
   return true;
 }
 

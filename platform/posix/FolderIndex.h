@@ -1,6 +1,6 @@
 #pragma once
-// Case-insensitive name lookup in a folder without listing it for every name. Large folders are
-// listed once into an index keyed by the folder's identity and validated against its
+// Case-insensitive name lookup in a folder without listing it for every name. A folder is
+// listed once into an index (the last few folders are kept) keyed by the folder's identity and validated against its
 // modification time; changes this process makes through the platform layer are applied to the
 // index as they happen (FolderChange), so that filling a folder with many new files stays linear.
 // A change made by another process shows as a new modification time and the folder is listed
@@ -37,8 +37,5 @@ class FolderChange {
   struct stat before_ {};
   bool known_ = false;
 };
-
-// Folders of at least this many entries are indexed; smaller ones are listed per lookup.
-constexpr std::size_t kIndexedFolderEntries = 256;
 
 }  // namespace platform::posix
