@@ -20,6 +20,7 @@ class TUnpackPool {
     std::uint8_t method = 0;
     std::exception_ptr failure;
     bool ready = false;
+    std::size_t size = 0;  // the unpacked size it is counted with until taken
   };
 
   explicit TUnpackPool(int workers) {
@@ -37,13 +38,15 @@ class TUnpackPool {
   void Submit(Job job) {
     {
       std::lock_guard lock(mutex_);
+      pendingBytes_ += job.size;
       jobs_.push_back(std::move(job));
     }
     workReady_.notify_one();
   }
-  std::size_t Pending() {
+  // Unpacked bytes of the jobs not yet taken.
+  std::size_t PendingBytes() {
     std::lock_guard lock(mutex_);
-    return jobs_.size();
+    return pendingBytes_;
   }
   // The file of the oldest job; false when there is none.
   bool Front(std::size_t& file) {
@@ -59,6 +62,7 @@ class TUnpackPool {
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
     --claimed_;
+    pendingBytes_ -= job.size;
     lock.unlock();
     if (job.failure) std::rethrow_exception(job.failure);
     return std::move(job.data);
@@ -97,6 +101,7 @@ class TUnpackPool {
   std::condition_variable resultReady_;
   std::deque<Job> jobs_;
   std::size_t claimed_ = 0;  // jobs at the front handed to a worker
+  std::size_t pendingBytes_ = 0;
   bool stop_ = false;
   std::vector<std::jthread> workers_;
 };
@@ -105,7 +110,7 @@ TExportAhead::TExportAhead(TContainerFS& fs, std::vector<std::string> files, std
     : fs_(fs),
       files_(std::move(files)),
       password_(std::move(password)),
-      maxInFlight_(kBlocksPerWorker * static_cast<std::size_t>(std::max(workers, 1))),
+      blocksInFlight_(kBlocksPerWorker * static_cast<std::size_t>(std::max(workers, 1))),
       pool_(std::make_unique<TUnpackPool>(std::max(workers, 1))) {}
 
 TExportAhead::~TExportAhead() {
@@ -133,7 +138,7 @@ bool TExportAhead::TryOpen(std::size_t index, bool mayAsk) {
 }
 
 void TExportAhead::Fill() {
-  while (pool_->Pending() < maxInFlight_ && readFile_ < files_.size() && readFile_ < base_ + kMaxFilesAhead) {
+  while (readFile_ < files_.size() && readFile_ < base_ + kMaxFilesAhead) {
     if (!TryOpen(readFile_, false)) return;
     Slot& slot = SlotOf(readFile_);
     TCFSAdvancedFileStream* inner = slot.stream ? &slot.stream->Inner() : nullptr;
@@ -142,18 +147,24 @@ void TExportAhead::Fill() {
       readBlock_ = 0;
       continue;
     }
+    // A full block of this stream must still fit under the cap, which holds blocksInFlight_ of
+    // them; the headers were checked against the block size when the stream opened.
+    const auto blockSize = static_cast<std::size_t>(inner->BlockSize());
+    const std::size_t pending = pool_->PendingBytes();
+    if (pending + blockSize > blocksInFlight_ * blockSize) return;
     TUnpackPool::Job job;
     job.file = readFile_;
     job.method = inner->Method();
     job.header = inner->Headers().Record(readBlock_);
+    job.size = static_cast<std::size_t>(job.header.UnpackedSize);
     try {
       job.data = inner->ReadPackedBlock(readBlock_);
     } catch (...) {
       job.failure = std::current_exception();
       slot.readFailed = true;
     }
+    peakInFlight_ = std::max(peakInFlight_, pending + job.size);
     pool_->Submit(std::move(job));
-    peakInFlight_ = std::max(peakInFlight_, pool_->Pending());
     ++readBlock_;
   }
 }

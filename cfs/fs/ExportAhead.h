@@ -20,8 +20,9 @@ class TUnpackPool;
 
 class TExportAhead {
  public:
-  // Blocks read and not yet taken, per worker: the cap on memory whatever the container.
-  static constexpr std::size_t kBlocksPerWorker = 2;
+  // Bytes read and not yet taken, in full blocks per worker: the cap on memory whatever the
+  // container. Counted in bytes, so that small files are unpacked ahead while the owner writes.
+  static constexpr std::size_t kBlocksPerWorker = 4;
   // Streams opened ahead at most (empty and stored files hold no block but a handle).
   static constexpr std::size_t kMaxFilesAhead = 64;
 
@@ -37,7 +38,7 @@ class TExportAhead {
   // The next unpacked block of file `index` (whose stream Open gave), in order.
   std::vector<std::uint8_t> TakeBlock(std::size_t index);
 
-  std::size_t MaxInFlight() const { return maxInFlight_; }
+  // Unpacked bytes read ahead at most at once.
   std::size_t PeakInFlight() const { return peakInFlight_; }
 
  private:
@@ -57,7 +58,7 @@ class TExportAhead {
   TContainerFS& fs_;
   const std::vector<std::string> files_;
   const std::string password_;
-  const std::size_t maxInFlight_;
+  const std::size_t blocksInFlight_;
   std::size_t peakInFlight_ = 0;
   std::deque<Slot> slots_;  // files from base_ on
   std::size_t base_ = 0;

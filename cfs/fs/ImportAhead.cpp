@@ -29,7 +29,8 @@ TImportAhead::TImportAhead(std::vector<std::string> files, std::uint8_t method, 
     : files_(std::move(files)),
       method_(method),
       blockSize_(blockSize),
-      maxInFlight_(kBlocksPerWorker * static_cast<std::size_t>(std::max(workers, 1))),
+      maxInFlight_(kBlocksPerWorker * static_cast<std::size_t>(std::max(workers, 1)) *
+                   static_cast<std::size_t>(blockSize)),
       reader_(std::make_unique<Reader>()) {
   for (int i = 0; i < std::max(workers, 1); ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -93,9 +94,11 @@ bool TImportAhead::ReadNext(Reader& r, Item*& block) {
   item.step.kind = Step::Kind::Block;
   item.step.sourcePosition = r.done;
   item.step.sourceSize = r.size;
+  item.size = static_cast<std::size_t>(n);
   queue_.push_back(std::move(item));
   block = &queue_.back();  // push_back keeps references to the other items valid
-  peakInFlight_ = std::max(peakInFlight_, ++blocksInFlight_);
+  bytesInFlight_ += block->size;
+  peakInFlight_ = std::max(peakInFlight_, bytesInFlight_);
   if (r.done >= r.size) {
     Item end;
     end.file = r.index;
@@ -124,7 +127,11 @@ void TImportAhead::Work() {
   TCodecScratch scratch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    workReady_.wait(lock, [&] { return stop_ || (blocksInFlight_ < maxInFlight_ && queue_.size() < kMaxQueued); });
+    // A full block must fit under the cap (the next one may be that large), so the cap is never
+    // passed; it holds at least one block, so this never waits on an empty queue.
+    workReady_.wait(lock, [&] {
+      return stop_ || (bytesInFlight_ + static_cast<std::size_t>(blockSize_) <= maxInFlight_ && queue_.size() < kMaxQueued);
+    });
     if (stop_) return;
     Item* block = nullptr;
     if (!ReadNext(*reader_, block)) {
@@ -160,7 +167,7 @@ void TImportAhead::MoveOnTo(std::size_t index) {
 }
 
 void TImportAhead::PopFront() {
-  if (queue_.front().step.kind == Step::Kind::Block) --blocksInFlight_;
+  bytesInFlight_ -= queue_.front().size;
   queue_.pop_front();
   workReady_.notify_all();
 }
@@ -202,7 +209,7 @@ std::exception_ptr TImportAhead::OpenFailure(std::size_t index) {
 
 std::size_t TImportAhead::InFlight() {
   std::lock_guard lock(mutex_);
-  return blocksInFlight_;
+  return bytesInFlight_;
 }
 
 std::size_t TImportAhead::PeakInFlight() {

@@ -19,8 +19,10 @@
 
 class TImportAhead {
  public:
-  // Blocks read but not yet taken, per worker: the cap on memory whatever the tree.
-  static constexpr std::size_t kBlocksPerWorker = 2;
+  // Bytes read but not yet taken, in full blocks per worker: the cap on memory whatever the tree.
+  // Counted in bytes, not blocks, so that the workers run on through small files while one of
+  // them is still on a large block at the head of the queue.
+  static constexpr std::size_t kBlocksPerWorker = 4;
   // Steps waiting in all (ends of empty files count too), so that a folder of a million empty
   // files does not grow the queue either.
   static constexpr std::size_t kMaxQueued = 256;
@@ -51,7 +53,7 @@ class TImportAhead {
   std::exception_ptr OpenFailure(std::size_t index);
 
   std::uint8_t Method() const { return method_; }
-  // Blocks read and not yet taken (for tests of the cap).
+  // Bytes of blocks read and not yet taken (for tests of the cap).
   std::size_t InFlight();
   std::size_t MaxInFlight() const { return maxInFlight_; }
   std::size_t PeakInFlight();
@@ -61,6 +63,7 @@ class TImportAhead {
     std::size_t file = 0;
     Step step;
     std::vector<std::uint8_t> data;  // the block's bytes until compressed
+    std::size_t size = 0;            // the block's unpacked size, counted in flight until taken
     bool ready = false;
   };
   struct Reader;
@@ -86,7 +89,7 @@ class TImportAhead {
   std::condition_variable workReady_;  // room in the queue, or stop
   std::condition_variable stepReady_;  // an item became ready
   std::deque<Item> queue_;
-  std::size_t blocksInFlight_ = 0;
+  std::size_t bytesInFlight_ = 0;
   std::size_t peakInFlight_ = 0;
   std::size_t taking_ = 0;  // the file the storing thread asks for; earlier ones are not read on
   bool stop_ = false;

@@ -209,8 +209,8 @@ TEST(ThreadedImport, CancelAndHandlerExceptionsActLikeTheSequentialPath) {
   EXPECT_EQ(messages[2], messages[1]);
 }
 
-// Workers never hold more than the fixed cap of blocks, however many files are waiting, and a
-// codec failure in a worker reaches the taker as the block stream's own error.
+// Workers never hold more than the fixed cap of block bytes, however many files are waiting,
+// and a codec failure in a worker reaches the taker as the block stream's own error.
 TEST(ThreadedImport, BlocksInFlightStayUnderTheCapAndWorkerFailuresArrive) {
   ScratchDir dir;
   std::vector<std::string> files;
@@ -223,10 +223,12 @@ TEST(ThreadedImport, BlocksInFlightStayUnderTheCapAndWorkerFailuresArrive) {
     // The first block of the first file arrives once the workers have run ahead as far as allowed.
     TImportAhead::Step step = ahead.Take(0);
     ASSERT_EQ(step.kind, TImportAhead::Step::Kind::Block);
-    for (int spin = 0; spin < 200 && ahead.InFlight() + 1 < ahead.MaxInFlight(); ++spin)
+    // They stop once one more full block would pass the cap.
+    for (int spin = 0; spin < 200 && ahead.InFlight() + 4096 <= ahead.MaxInFlight(); ++spin)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(ahead.InFlight() + 4096, ahead.MaxInFlight());
     EXPECT_LE(ahead.PeakInFlight(), ahead.MaxInFlight());
-    EXPECT_EQ(ahead.MaxInFlight(), 2 * TImportAhead::kBlocksPerWorker);
+    EXPECT_EQ(ahead.MaxInFlight(), 2 * TImportAhead::kBlocksPerWorker * 4096);
     // Skipping ahead drops what was read of the files in between; the steps come in order.
     std::int64_t position = 0;
     for (step = ahead.Take(20); step.kind == TImportAhead::Step::Kind::Block; step = ahead.Take(20)) {
