@@ -45,6 +45,11 @@ void TCFSFileStream::LoadFromFile(const std::string& fileName) {
   inner_->LoadFromFile(fileName);
 }
 
+void TCFSFileStream::LoadFromFile(TStream& file) {
+  inner_->OnProgress = OnProgress;
+  inner_->LoadFromStream(file);
+}
+
 void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index) {
   inner_->OnProgress = OnProgress;
   if (inner_->CanLoadFromAhead(ahead))

@@ -27,6 +27,8 @@ class TCFSFileStream : public TStream {
   std::int64_t SaveToFile(const std::string& fileName);
   // Replaces the stored file's content with a disk file's (whatever the open mode).
   void LoadFromFile(const std::string& fileName);
+  // The same from a disk file already open, read from its start.
+  void LoadFromFile(TStream& file);
   // LoadFromFile with the blocks of file `index` read and compressed ahead; falls back to
   // reading diskPath itself when this stream cannot take them.
   void LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);

@@ -1,6 +1,7 @@
 // Importing disk files and folders into the container.
 #include <cmath>
 #include <exception>
+#include <memory>
 
 #include "cfs/fs/BulkSupport.h"
 #include "cfs/fs/CFSFileStream.h"
@@ -64,10 +65,11 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
   if (askPassword) QueryPassword(diskPath, filePassword, cancelled);
   if (cancelled) filePassword.clear();
   // A file that cannot be opened (held by another program, say) gets no item at all.
+  std::unique_ptr<TDiskFileStream> source;
   if (ahead) {
     if (const std::exception_ptr failure = ahead->OpenFailure(fileIndex)) std::rethrow_exception(failure);
   } else {
-    TDiskFileStream probe(diskPath, TDiskFileStream::OpenKind::Read);
+    source = std::make_unique<TDiskFileStream>(diskPath, TDiskFileStream::OpenKind::Read);
   }
   created = true;
   {
@@ -75,7 +77,8 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
     if (ahead)
       stream.LoadFromFile(diskPath, *ahead, fileIndex);
     else
-      stream.LoadFromFile(diskPath);
+      stream.LoadFromFile(*source);
+    source.reset();
     const std::uint32_t attr = platform::GetFileAttributes(diskPath);
     if (attr != platform::kInvalidAttributes) FileSetAttr(n, attr);
   }
