@@ -38,6 +38,16 @@ std::int32_t ImportSource(TContainerFS& container, const std::string& path, cons
 std::vector<TImportFailure> ImportGameEntries(TContainerFS& container, const std::string& gamePath,
                                               const std::vector<std::string>& accounts,
                                               const std::vector<std::string>& addons) {
+  // One set of workers reads ahead across every entry, in the order they are imported below.
+  std::vector<TContainerFS::TPlannedImport> plan;
+  for (const std::string& name : accounts) {
+    const std::string path = gamePath + "userdata\\" + name;
+    if (platform::FileExists(path)) plan.push_back({path, false, platform::kAttrAnyFile, false});
+    if (platform::DirectoryExists(path)) plan.push_back({path, true, 0, true});
+  }
+  for (const std::string& name : addons) plan.push_back({gamePath + "interface\\" + name, true, 0, true});
+  container.PlanImports(plan);
+
   std::vector<TImportFailure> failures;
   for (const std::string& name : accounts) {
     const std::string path = gamePath + "userdata\\" + name;
@@ -52,6 +62,7 @@ std::vector<TImportFailure> ImportGameEntries(TContainerFS& container, const std
       ImportSource(container, path, "interface", false, TExistingFiles::Ask, failures);
     else ReportUnusableName(path, failures);
   }
+  container.EndPlannedImports();
   return failures;
 }
 

@@ -1,5 +1,6 @@
 #include "cfs/fs/ContainerFS.h"
 
+#include "cfs/fs/ImportAhead.h"
 #include "cfs/fs/Quote.h"
 #include "platform/Exception.h"
 #include "platform/Threads.h"

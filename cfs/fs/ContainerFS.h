@@ -133,6 +133,21 @@ class TContainerFS {
   // Imports the disk folder path as a folder of the same name inside destDir.
   std::int32_t ImportDirectory(const std::string& path, const std::string& destDir, bool recursive,
                                TExistingFiles existingFiles, bool askPassword);
+  // A coming ImportFiles (directory false: path, attributes and recursive as given to it) or
+  // ImportDirectory call (directory true).
+  struct TPlannedImport {
+    std::string path;
+    bool directory = false;
+    std::uint32_t attributes = 0;
+    bool recursive = false;
+  };
+  // Lists the disk files of the coming import calls, in their order, so that one set of workers
+  // reads and compresses ahead across all of them instead of draining at the end of each call.
+  // Only a hint: a call that finds other files than planned runs on its own and ends the plan;
+  // the bytes stored are the same either way. EndPlannedImports (or the container's end) stops
+  // the workers. Does nothing with one thread.
+  void PlanImports(const std::vector<TPlannedImport>& calls);
+  void EndPlannedImports();
   // Exports the stored files matching mask (container folder part + mask) into the disk folder
   // targetDir (created when missing). Returns the number of matching files found. Each file is
   // written under a temporary name in its folder and replaces the disk file only once it is
@@ -223,8 +238,15 @@ class TContainerFS {
   // after that takes it out again.
   void ImportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles, bool askPassword,
                    TImportAhead* ahead, std::size_t fileIndex, bool& created);
-  // Workers that read and compress the files of an import ahead; none with one thread.
-  std::unique_ptr<TImportAhead> StartImportAhead(const std::string& src, const std::vector<ScanEntry>& entries);
+  // The disk files of an import that workers may read ahead, in the order they are taken.
+  static std::vector<std::string> FilesAhead(const std::string& src, const std::vector<ScanEntry>& entries);
+  // Whether workers compress ahead at all (more than one thread and a codec to run).
+  bool CompressesAhead() const;
+  // The workers for the files of this import: the planned ones, with `base` set to the first
+  // file's index among them, when the plan's next files are these; else workers of its own in
+  // `own` (none with one thread), base 0.
+  TImportAhead* AheadFor(const std::string& src, const std::vector<ScanEntry>& entries,
+                         std::unique_ptr<TImportAhead>& own, std::size_t& base);
   // `base` is the target folder (the current folder, ending in "\"); `tempNames` hands out the
   // temporary names the files are written under.
   void ExportEntry(const std::string& src, const ScanEntry& entry, TExistingFiles existingFiles, TExportAhead* ahead,
@@ -250,6 +272,9 @@ class TContainerFS {
   TCFSImportError lastImportError_;
   std::vector<TCFSImportError> importFailures_;
   std::vector<TCFSExportFailure> exportFailures_;
+  std::vector<std::string> plannedFiles_;
+  std::size_t plannedNext_ = 0;  // the first planned file no call has taken yet
+  std::unique_ptr<TImportAhead> plannedAhead_;
   // One page buffer for every read and write.
   TCFSPageRec page_;
   TCodecScratch codecScratch_;

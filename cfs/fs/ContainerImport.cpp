@@ -1,4 +1,5 @@
 // Importing disk files and folders into the container.
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -94,17 +95,78 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
   FileClose(handle);
 }
 
-std::unique_ptr<TImportAhead> TContainerFS::StartImportAhead(const std::string& src,
-                                                            const std::vector<ScanEntry>& entries) {
-  const std::uint8_t method = CompressionMethod();
-  // Stored copies (method 0) cost no codec work; bytes that no codec takes fail in either path.
-  if (threadCount_ < 2 || MethodInfo(method).Codec == TCFSCodec::Copy || MethodInfo(method).Codec == TCFSCodec::None)
-    return nullptr;
+std::vector<std::string> TContainerFS::FilesAhead(const std::string& src, const std::vector<ScanEntry>& entries) {
   std::vector<std::string> files;
   for (const ScanEntry& e : entries)
     if (!e.Name.empty() && e.NameExact) files.push_back(src + e.Dir + e.Name);
+  return files;
+}
+
+bool TContainerFS::CompressesAhead() const {
+  // Stored copies (method 0) cost no codec work; bytes that no codec takes fail in either path.
+  const TCFSCodec codec = MethodInfo(CompressionMethod()).Codec;
+  return threadCount_ >= 2 && codec != TCFSCodec::Copy && codec != TCFSCodec::None;
+}
+
+TImportAhead* TContainerFS::AheadFor(const std::string& src, const std::vector<ScanEntry>& entries,
+                                     std::unique_ptr<TImportAhead>& own, std::size_t& base) {
+  base = 0;
+  if (!CompressesAhead()) return nullptr;
+  std::vector<std::string> files = FilesAhead(src, entries);
+  if (plannedAhead_) {
+    const bool planned = plannedAhead_->Method() == CompressionMethod() &&
+                         files.size() <= plannedFiles_.size() - plannedNext_ &&
+                         std::equal(files.begin(), files.end(), plannedFiles_.begin() + static_cast<std::ptrdiff_t>(plannedNext_));
+    if (planned) {
+      base = plannedNext_;
+      plannedNext_ += files.size();
+      return plannedAhead_.get();
+    }
+    EndPlannedImports();
+  }
   if (files.empty()) return nullptr;
-  return std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
+  const std::uint8_t method = CompressionMethod();
+  own = std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
+  return own.get();
+}
+
+void TContainerFS::PlanImports(const std::vector<TPlannedImport>& calls) {
+  EndPlannedImports();
+  if (!CompressesAhead()) return;
+  std::vector<std::string> files;
+  for (const TPlannedImport& call : calls) {
+    // The folder and mask the import call itself scans with.
+    std::string src = platform::IncludeTrailingPathDelimiter(call.path);
+    std::string mask = "*.*";
+    std::uint32_t attributes = platform::kAttrAnyFile;
+    if (!call.directory) {
+      src = platform::ExtractFilePath(call.path);
+      mask = platform::ExtractFileName(call.path);
+      if (mask.empty()) mask = "*.*";
+      attributes = call.attributes;
+    }
+    std::vector<ScanEntry> entries;
+    std::int32_t count = 0;
+    try {
+      ScanDisk(src, "", mask, attributes, call.recursive, entries, count);
+    } catch (const std::exception&) {
+      break;  // the call itself reports it; the plan covers the calls before it
+    }
+    for (std::string& f : FilesAhead(src, entries)) files.push_back(std::move(f));
+  }
+  // Scanning records folders it cannot list; the import calls record them again themselves.
+  importFailures_.clear();
+  lastImportError_ = {};
+  if (files.empty()) return;
+  const std::uint8_t method = CompressionMethod();
+  plannedFiles_ = files;
+  plannedAhead_ = std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
+}
+
+void TContainerFS::EndPlannedImports() {
+  plannedAhead_.reset();  // joins the workers
+  plannedFiles_.clear();
+  plannedNext_ = 0;
 }
 
 void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::string& containerPath,
@@ -139,7 +201,9 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
 
   std::vector<ScanEntry> entries;
   ScanDisk(src, "", mask, attributes, recursive, entries, result);
-  std::unique_ptr<TImportAhead> ahead = StartImportAhead(src, entries);
+  std::unique_ptr<TImportAhead> ownAhead;
+  std::size_t aheadBase = 0;
+  TImportAhead* ahead = AheadFor(src, entries, ownAhead, aheadBase);
   const auto total = static_cast<std::int32_t>(entries.size());
   std::size_t fileIndex = 0;
   for (std::int32_t i = 0; i < total; ++i) {
@@ -160,7 +224,7 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
     if (!entry.Name.empty()) ++fileIndex;
     bool created = false;
     try {
-      ImportEntry(src, entry, existingFiles, askPassword, ahead.get(), thisFile, created);
+      ImportEntry(src, entry, existingFiles, askPassword, ahead, aheadBase + thisFile, created);
     } catch (const std::exception& e) {
       // Only this entry is left out: what was stored of it goes again, and the import goes on.
       std::string message = e.what();

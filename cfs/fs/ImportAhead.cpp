@@ -1,6 +1,7 @@
 #include "cfs/fs/ImportAhead.h"
 
 #include <algorithm>
+#include <string>
 
 #include "cfs/codecs/cipher/CFSChecksum.h"
 #include "cfs/codecs/compress/CFSCompress.h"
@@ -177,7 +178,13 @@ void TImportAhead::DropPassedOver(std::size_t index) {
   while (!queue_.empty() && queue_.front().ready && queue_.front().file < index) PopFront();
 }
 
+void TImportAhead::RequireListed(std::size_t index) const {
+  // A step of a file never listed would be waited for forever.
+  if (index >= files_.size()) throw Exception("TImportAhead - file " + std::to_string(index) + " was not listed.");
+}
+
 TImportAhead::Step TImportAhead::Take(std::size_t index) {
+  RequireListed(index);
   std::unique_lock lock(mutex_);
   MoveOnTo(index);
   for (;;) {
@@ -192,6 +199,7 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
 }
 
 std::exception_ptr TImportAhead::OpenFailure(std::size_t index) {
+  RequireListed(index);
   std::unique_lock lock(mutex_);
   MoveOnTo(index);
   for (;;) {

@@ -68,6 +68,7 @@ class TImportAhead {
   };
   struct Reader;
 
+  void RequireListed(std::size_t index) const;
   void Work();
   // Appends the next item to the queue (opening, reading or closing a file); false when every
   // file has been read. `block` is the block read, to compress, if there is one. Called with

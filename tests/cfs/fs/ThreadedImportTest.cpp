@@ -55,14 +55,24 @@ void MakeTree(const std::string& tree) {
   }
 }
 
-void Import(const std::string& container, const std::string& tree, int threads, const std::string& password = "") {
+// Workers across both import calls: planned as they come, or with the second call planned
+// wrong (it runs on its own once it finds other files than planned).
+enum class Plan { None, Both, SecondWrong };
+
+void Import(const std::string& container, const std::string& tree, int threads, const std::string& password = "",
+            Plan plan = Plan::None) {
   TContainerFS fs(container, kModeCreate, password, "", "", kMethod);
   fs.SetClock(FixedClock);
   fs.SetThreadCount(threads);
+  if (plan != Plan::None) {
+    const std::string second = tree + (plan == Plan::Both ? "\\sub\\*.*" : "\\many\\*.*");
+    fs.PlanImports({{tree, true, 0, true}, {second, false, platform::kAttrAnyFile, false}});
+  }
   fs.ImportDirectory(tree, "in", true, TExistingFiles::Overwrite, false);
   ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
-  fs.ImportFiles(tree + "sub\\*.*", "flat", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
+  fs.ImportFiles(tree + "\\sub\\*.*", "flat", platform::kAttrAnyFile, false, TExistingFiles::Overwrite, false);
   ASSERT_FALSE(fs.LastImportError().Failed) << fs.LastImportError().Message;
+  ASSERT_TRUE(fs.FileExists("\\flat\\AACS.bin"));
 }
 
 // Every page after the header, deciphered and as stored.
@@ -107,6 +117,10 @@ TEST(ThreadedImport, ContainerBytesDoNotDependOnTheThreadCount) {
     const std::string name = dir / ("t" + std::to_string(threads) + ".cfs");
     Import(name, dir / "tree", threads);
     EXPECT_TRUE(ReadAll(name) == one) << threads << " threads";
+  }
+  for (Plan plan : {Plan::Both, Plan::SecondWrong}) {
+    Import(dir / "p.cfs", dir / "tree", 2, "", plan);
+    EXPECT_TRUE(ReadAll(dir / "p.cfs") == one) << "plan " << static_cast<int>(plan);
   }
   // Encrypted: the salt differs from container to container, the deciphered pages do not.
   Import(dir / "e1.cfs", dir / "tree", 1, "secret");
