@@ -114,9 +114,10 @@ TImportAhead* TContainerFS::AheadFor(const std::string& src, const std::vector<S
   if (!CompressesAhead()) return nullptr;
   std::vector<std::string> files = FilesAhead(src, entries);
   if (plannedAhead_) {
+    const auto next = plannedFiles_.begin() + static_cast<std::ptrdiff_t>(plannedNext_);
     const bool planned = plannedAhead_->Method() == CompressionMethod() &&
                          files.size() <= plannedFiles_.size() - plannedNext_ &&
-                         std::equal(files.begin(), files.end(), plannedFiles_.begin() + static_cast<std::ptrdiff_t>(plannedNext_));
+                         std::equal(files.begin(), files.end(), next);
     if (planned) {
       base = plannedNext_;
       plannedNext_ += files.size();
@@ -133,6 +134,9 @@ TImportAhead* TContainerFS::AheadFor(const std::string& src, const std::vector<S
 void TContainerFS::PlanImports(const std::vector<TPlannedImport>& calls) {
   EndPlannedImports();
   if (!CompressesAhead()) return;
+  // Scanning records the folders it cannot list; the import calls record them themselves.
+  const std::vector<TCFSImportError> failures = importFailures_;
+  const TCFSImportError lastError = lastImportError_;
   std::vector<std::string> files;
   for (const TPlannedImport& call : calls) {
     // The folder and mask the import call itself scans with.
@@ -154,9 +158,8 @@ void TContainerFS::PlanImports(const std::vector<TPlannedImport>& calls) {
     }
     for (std::string& f : FilesAhead(src, entries)) files.push_back(std::move(f));
   }
-  // Scanning records folders it cannot list; the import calls record them again themselves.
-  importFailures_.clear();
-  lastImportError_ = {};
+  importFailures_ = failures;
+  lastImportError_ = lastError;
   if (files.empty()) return;
   const std::uint8_t method = CompressionMethod();
   plannedFiles_ = files;

@@ -130,8 +130,9 @@ void TImportAhead::Work() {
   for (;;) {
     // A full block must fit under the cap (the next one may be that large), so the cap is never
     // passed; it holds at least one block, so this never waits on an empty queue.
+    const auto fullBlock = static_cast<std::size_t>(blockSize_);
     workReady_.wait(lock, [&] {
-      return stop_ || (bytesInFlight_ + static_cast<std::size_t>(blockSize_) <= maxInFlight_ && queue_.size() < kMaxQueued);
+      return stop_ || (bytesInFlight_ + fullBlock <= maxInFlight_ && queue_.size() < kMaxQueued);
     });
     if (stop_) return;
     Item* block = nullptr;
