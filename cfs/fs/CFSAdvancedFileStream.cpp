@@ -97,6 +97,7 @@ void TCFSAdvancedFileStream::WriteStreamHeader() {
 
 void TCFSAdvancedFileStream::WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header,
                                           const std::uint8_t* packed, const char* operation) {
+  unpackedIndex_ = -1;
   std::uint8_t bytes[TCFSBlockHeader::kSize];
   header.Write(bytes);
   raw_->Seek(offset, soBeginning);
@@ -241,6 +242,15 @@ std::vector<std::uint8_t> TCFSAdvancedFileStream::LoadBlock(std::int32_t index) 
   return UnpackBlock(headers_.Record(index), ReadPackedBlock(index), method_, &raw_->System().CodecScratch());
 }
 
+const std::vector<std::uint8_t>& TCFSAdvancedFileStream::UnpackedBlock(std::int32_t index) {
+  if (unpackedIndex_ != index) {
+    unpackedIndex_ = -1;
+    unpacked_ = LoadBlock(index);
+    unpackedIndex_ = index;
+  }
+  return unpacked_;
+}
+
 std::vector<std::uint8_t> TCFSAdvancedFileStream::ReadPackedBlock(std::int32_t index) {
   const TCFSBlockHeader& h = headers_.Record(index);
   std::vector<std::uint8_t> packed(static_cast<std::size_t>(h.PackedSize));
@@ -292,7 +302,7 @@ std::int32_t TCFSAdvancedFileStream::Read(void* buffer, std::int32_t count) {
   std::int32_t done = 0;
   while (position_ < size_ && done < count) {
     DoProgress(percent_);
-    const std::vector<std::uint8_t> block = LoadBlock(currentBlock_);
+    const std::vector<std::uint8_t>& block = UnpackedBlock(currentBlock_);
     const auto offset = static_cast<std::int32_t>(position_ % blockSize_);
     const std::int64_t n = std::min<std::int64_t>({blockSize_ - offset, count - done, size_ - position_});
     // The index guarantees this; a mismatch would otherwise read past the block.
@@ -444,6 +454,7 @@ std::int64_t TCFSAdvancedFileStream::Seek(std::int64_t offset, int origin) {
 std::int64_t TCFSAdvancedFileStream::GetSize() { return passThrough_ ? RawSize() : size_; }
 
 void TCFSAdvancedFileStream::SetSize(std::int64_t newSize) {
+  unpackedIndex_ = -1;
   if (passThrough_) {
     raw_->SetSize(newSize);
     EscapeSignature();

@@ -114,6 +114,9 @@ class TCFSAdvancedFileStream : public TStream {
   void CopyChunks(TStream& from, TStream& to, std::int64_t size, bool fromSelf);
   // SaveToStream with the blocks taken from ahead; target may be null (the bytes are dropped).
   std::int64_t SaveFromAhead(TExportAhead& ahead, std::size_t index, TStream* target);
+  // LoadBlock, kept for the next Read: reads smaller than a block unpack it once. Any block
+  // write and SetSize forget it.
+  const std::vector<std::uint8_t>& UnpackedBlock(std::int32_t index);
 
   std::int32_t copyBufferSize_ = 0x100000;
   double percent_ = 0;
@@ -129,4 +132,6 @@ class TCFSAdvancedFileStream : public TStream {
   std::string fileName_;
   std::unique_ptr<TCFSUserFileStream> raw_;
   TCFSStreamHeader header_;
+  std::int32_t unpackedIndex_ = -1;  // the block `unpacked_` holds; -1: none
+  std::vector<std::uint8_t> unpacked_;
 };

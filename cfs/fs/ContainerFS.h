@@ -272,7 +272,6 @@ class TContainerFS {
   TCFSImportError lastImportError_;
   std::vector<TCFSImportError> importFailures_;
   std::vector<TCFSExportFailure> exportFailures_;
-  std::vector<std::string> plannedFiles_;
   std::size_t plannedNext_ = 0;  // the first planned file no call has taken yet
   std::unique_ptr<TImportAhead> plannedAhead_;
   // One page buffer for every read and write.

@@ -114,9 +114,10 @@ TImportAhead* TContainerFS::AheadFor(const std::string& src, const std::vector<S
   if (!CompressesAhead()) return nullptr;
   std::vector<std::string> files = FilesAhead(src, entries);
   if (plannedAhead_) {
-    const auto next = plannedFiles_.begin() + static_cast<std::ptrdiff_t>(plannedNext_);
+    const std::vector<std::string>& plannedFiles = plannedAhead_->Files();
+    const auto next = plannedFiles.begin() + static_cast<std::ptrdiff_t>(plannedNext_);
     const bool planned = plannedAhead_->Method() == CompressionMethod() &&
-                         files.size() <= plannedFiles_.size() - plannedNext_ &&
+                         files.size() <= plannedFiles.size() - plannedNext_ &&
                          std::equal(files.begin(), files.end(), next);
     if (planned) {
       base = plannedNext_;
@@ -162,13 +163,11 @@ void TContainerFS::PlanImports(const std::vector<TPlannedImport>& calls) {
   lastImportError_ = lastError;
   if (files.empty()) return;
   const std::uint8_t method = CompressionMethod();
-  plannedFiles_ = files;
   plannedAhead_ = std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
 }
 
 void TContainerFS::EndPlannedImports() {
   plannedAhead_.reset();  // joins the workers
-  plannedFiles_.clear();
   plannedNext_ = 0;
 }
 

@@ -25,10 +25,6 @@ std::string ReadEveryFile(TContainerFS& container, const std::string& password) 
   std::vector<char> buffer(1 << 16);
   for (const std::string& f : files) {
     TCFSFileStream stream(&container, "\\" + f, 0, password, "", "", 0);
-    // Every read unpacks the blocks it touches: read whole blocks, or a block of 900 kB is
-    // unpacked once per 64 kB of it.
-    if (!stream.Inner().PassThrough() && static_cast<std::size_t>(stream.Inner().BlockSize()) > buffer.size())
-      buffer.resize(static_cast<std::size_t>(stream.Inner().BlockSize()));
     const std::int64_t size = stream.GetSize();
     std::int64_t done = 0;
     for (std::int32_t n; (n = stream.Read(buffer.data(), static_cast<std::int32_t>(buffer.size()))) > 0;) done += n;

@@ -150,8 +150,7 @@ void TExportAhead::Fill() {
     // A full block of this stream must still fit under the cap, which holds blocksInFlight_ of
     // them; the headers were checked against the block size when the stream opened.
     const auto blockSize = static_cast<std::size_t>(inner->BlockSize());
-    const std::size_t pending = pool_->PendingBytes();
-    if (pending + blockSize > blocksInFlight_ * blockSize) return;
+    if (pool_->PendingBytes() + blockSize > blocksInFlight_ * blockSize) return;
     TUnpackPool::Job job;
     job.file = readFile_;
     job.method = inner->Method();
@@ -163,7 +162,6 @@ void TExportAhead::Fill() {
       job.failure = std::current_exception();
       slot.readFailed = true;
     }
-    peakInFlight_ = std::max(peakInFlight_, pending + job.size);
     pool_->Submit(std::move(job));
     ++readBlock_;
   }

@@ -38,9 +38,6 @@ class TExportAhead {
   // The next unpacked block of file `index` (whose stream Open gave), in order.
   std::vector<std::uint8_t> TakeBlock(std::size_t index);
 
-  // Unpacked bytes read ahead at most at once.
-  std::size_t PeakInFlight() const { return peakInFlight_; }
-
  private:
   struct Slot {
     std::unique_ptr<TCFSFileStream> stream;
@@ -59,7 +56,6 @@ class TExportAhead {
   const std::vector<std::string> files_;
   const std::string password_;
   const std::size_t blocksInFlight_;
-  std::size_t peakInFlight_ = 0;
   std::deque<Slot> slots_;  // files from base_ on
   std::size_t base_ = 0;
   std::size_t readFile_ = 0;    // where reading ahead goes on

@@ -53,6 +53,7 @@ class TImportAhead {
   std::exception_ptr OpenFailure(std::size_t index);
 
   std::uint8_t Method() const { return method_; }
+  const std::vector<std::string>& Files() const { return files_; }
   // Bytes of blocks read and not yet taken (for tests of the cap).
   std::size_t InFlight();
   std::size_t MaxInFlight() const { return maxInFlight_; }
