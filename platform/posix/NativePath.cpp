@@ -28,6 +28,11 @@ class FolderMemo {
     return nullptr;
   }
   void Remember(const std::string& written, const std::string& onDisk) {
+    for (auto& [from, to] : entries_)
+      if (from == written) {
+        to = onDisk;
+        return;
+      }
     if (entries_.size() < kEntries) {
       entries_.emplace_back(written, onDisk);
     } else {
@@ -76,6 +81,20 @@ std::string ResolveFolder(const std::string& folder, bool& exists) {
   return out;
 }
 
+// `name` in a folder this thread resolved before to another spelling than `written`: that
+// spelling did not exist then, so neither did anything under it, and the folder keeps the
+// spelling found while it exists (a second folder spelled as written, made meanwhile by another
+// program, is not looked for). Empty when the folder is not known or no longer there.
+std::string InKnownFolder(const std::string& written, const std::string& name) {
+  const std::string* known = folderMemo.Find(written);
+  if (known == nullptr) return {};
+  const std::string exact = *known + name;
+  if (Exists(exact)) return exact;
+  std::string found;
+  if (errno != ENOENT || !FindNoCase(*known, name, found)) return {};
+  return *known + (found.empty() ? name : found);
+}
+
 bool HasDotOrEmptyComponent(const std::string& path) {
   for (std::size_t pos = 0; pos <= path.size();) {
     std::size_t slash = path.find('/', pos);
@@ -93,11 +112,14 @@ bool HasDotOrEmptyComponent(const std::string& path) {
 // component. Empty when neither applies (the walk decides).
 std::string ResolveQuickly(const std::string& utf8) {
   if (utf8.empty() || HasDotOrEmptyComponent(utf8)) return {};
-  if (Exists(utf8)) return utf8;
-  if (errno != ENOENT) return {};
   const std::size_t slash = utf8.rfind('/');
   const std::string written = slash == std::string::npos ? std::string() : utf8.substr(0, slash + 1);
   const std::string name = utf8.substr(slash == std::string::npos ? 0 : slash + 1);
+  if (!name.empty()) {
+    if (std::string inKnown = InKnownFolder(written, name); !inKnown.empty()) return inKnown;
+  }
+  if (Exists(utf8)) return utf8;
+  if (errno != ENOENT) return {};
   bool exists = true;
   std::string folder = written;
   if (utf8[0] == '/') {

@@ -61,6 +61,15 @@ TEST(FileSystem, FoldersFilesAndCaseInsensitiveLookup) {
   EXPECT_FALSE(RemoveDirectory(base + "interface"));  // not empty
   EXPECT_TRUE(RemoveDirectory(base + "interface\\new\\"));
   EXPECT_FALSE(DirectoryExists(base + "Interface\\New"));
+  // A folder found before under another spelling is looked up again once it is gone.
+  ASSERT_TRUE(ForceDirectories(base + "INTERFACE\\SUB"));
+  EXPECT_TRUE(DirectoryExists(base + "interface\\sub\\"));
+  EXPECT_FALSE(FileExists(base + "interface\\sub\\A.txt"));
+  ASSERT_TRUE(RemoveDirectory(base + "Interface\\Sub"));
+  ASSERT_TRUE(ForceDirectories(base + "Interface\\sUB"));
+  ASSERT_TRUE(testsupport::WriteFile(base + "Interface\\sUB\\a.TXT", "x"));
+  EXPECT_TRUE(FileExists(base + "interface\\sub\\A.txt"));
+  EXPECT_EQ(Names(base + "interface\\*", kAttrDirectory).size(), 4u);  // ".", "..", kNori, "sUB"
 }
 
 TEST(FileSystem, DeleteRenameCopy) {
