@@ -7,7 +7,7 @@
 namespace tool {
 
 MainWindow::MainWindow(ui::Application& app, const SystemProbe& probe)
-    : ui::Form(app, "Form1"), probe_(probe) {
+    : ui::Form(app, "Form1"), probe_(probe), gameSearch_(probe) {
   SetCaption(Cp936("Zelk配置备份工具 V1.0"));
   SetBorderStyle(ui::BorderStyle::Normal);
   SetPosition(ui::FormPosition::DesktopCenter);
@@ -56,15 +56,12 @@ void MainWindow::ClearChoices() {
 }
 
 void MainWindow::SearchForGame() {
-  std::string dir = platform::Trim(LocateGameDir(probe_));
-  if (dir.empty()) {
-    // Said once; the search goes on for a client started from another folder.
-    if (!clientFolderReported_ && RunningClientPathUnusable(probe_)) {
-      clientFolderReported_ = true;
-      App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
-    }
-    return;
-  }
+  bool tellClientUnusable = false;
+  const std::string dir = gameSearch_.Step(tellClientUnusable);
+  // Said once; the search goes on for a client started from another folder.
+  if (tellClientUnusable)
+    App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+  if (dir.empty()) return;
   // Stop first: the selection window's loop must not start a second search.
   searchTimer.SetEnabled(false);
   gamePath = dir;

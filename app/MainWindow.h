@@ -88,8 +88,8 @@ class MainWindow : public ui::Form {
   ProgressState progressState_;
   TProgressThrottle progressThrottle_;
   bool shown_ = false;
-  bool clientFolderReported_ = false;
   const SystemProbe& probe_;
+  TGameSearch gameSearch_;
   SelectionWindow* selection_ = nullptr;
   ProgressWindow* progress_ = nullptr;
 };

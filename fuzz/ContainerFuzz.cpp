@@ -56,7 +56,7 @@ void ReadEverything(TContainerFS& fs) {
 // The in-memory storage takes a copy of the file; every page in the page count is read and
 // checked (deciphered when the container is encrypted), the ones beyond the file failing.
 void ReadEveryPage(const std::string& path, const std::string& password) {
-  TPageFileManager pages(path, 0, password, "", "", true, 4096, 8, -1);
+  TPageFileManager pages(path, 0, password, "", "", TCFSStorageFactory::Memory(), 4096, 8, -1);
   TCFSPageRec rec;
   pages.InitPageRecord(rec);
   const std::int32_t count = std::min(pages.Header().PageCount(), 1 << 16);

@@ -65,3 +65,13 @@ std::string LocateGameDir(const SystemProbe& probe) {
   if (!running.empty() && CheckGameDir(running)) return running;
   return {};
 }
+
+std::string TGameSearch::Step(bool& tellClientUnusable) {
+  tellClientUnusable = false;
+  std::string dir = platform::Trim(LocateGameDir(probe_));
+  if (dir.empty() && !clientReported_ && RunningClientPathUnusable(probe_)) {
+    clientReported_ = true;
+    tellClientUnusable = true;
+  }
+  return dir;
+}

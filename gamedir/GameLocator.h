@@ -34,3 +34,17 @@ std::string ClientFolderUnusableText();
 bool CheckGameDir(const std::string& dir);
 // The client directory, ending in "\", or "" when none is found.
 std::string LocateGameDir(const SystemProbe& probe);
+
+// A window's search for the game, one step per timer tick until it finds the client.
+class TGameSearch {
+ public:
+  explicit TGameSearch(const SystemProbe& probe) : probe_(probe) {}
+  // The client directory, trimmed and ending in "\", or "" for none yet. `tellClientUnusable`
+  // is set (once per search) when nothing was found while a client runs from a folder that
+  // cannot be used, so that the window says so once.
+  std::string Step(bool& tellClientUnusable);
+
+ private:
+  const SystemProbe& probe_;
+  bool clientReported_ = false;
+};

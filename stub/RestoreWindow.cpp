@@ -44,7 +44,8 @@ class RestoreWindowEvents : public TBackupEvents {
 
 }  // namespace
 
-RestoreWindow::RestoreWindow(ui::Application& app, const SystemProbe& probe) : ui::Form(app, "Form1"), probe_(probe) {
+RestoreWindow::RestoreWindow(ui::Application& app, const SystemProbe& probe)
+    : ui::Form(app, "Form1"), probe_(probe), gameSearch_(probe) {
   SetCaption(Cp936("Zelk配置自解压工具 V0.1"));
   SetBorderStyle(ui::BorderStyle::None);
   SetPosition(ui::FormPosition::DesktopCenter);
@@ -94,15 +95,12 @@ void RestoreWindow::CheckProgramPath() {
 }
 
 void RestoreWindow::SearchForGame() {
-  std::string dir = platform::Trim(::LocateGameDir(probe_));
-  if (dir.empty()) {
-    // Said once; the search goes on for a client started from another folder.
-    if (!clientFolderReported_ && RunningClientPathUnusable(probe_)) {
-      clientFolderReported_ = true;
-      App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
-    }
-    return;
-  }
+  bool tellClientUnusable = false;
+  const std::string dir = gameSearch_.Step(tellClientUnusable);
+  // Said once; the search goes on for a client started from another folder.
+  if (tellClientUnusable)
+    App().ShowMessageBox(this, ClientFolderUnusableText(), Cp936("错误"), ui::MessageIcon::Error);
+  if (dir.empty()) return;
   searchTimer.SetEnabled(false);
   gamePath = dir;
   statusLabel.SetText(Cp936("找到Zelk目录：") + gamePath);

@@ -61,12 +61,12 @@ class RestoreWindow : public ui::Form {
   // Back from the exporting look to the two buttons ("立即解压" retries, "关闭程序" leaves).
   void ShowButtonsAgain();
 
-  bool clientFolderReported_ = false;
   std::string progressFile_;
   int filePercent_ = 0;
   int overallPercent_ = 0;
   TProgressThrottle progressThrottle_;
   const SystemProbe& probe_;
+  TGameSearch gameSearch_;
 };
 
 }  // namespace restore

@@ -15,7 +15,7 @@ int CfsToolInfo(const CfsToolArgs& args, const CfsToolIO& io) {
   std::ostringstream s;
   bool encrypted = false;
   {
-    TPageFileManager pf(file, 0, "", "", "", false, 4096, 8, -1);
+    TPageFileManager pf(file, 0, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
     TCFSHugeFile& hf = pf.File();
     const TCFSHeader& h = pf.Header();
     encrypted = h.EncryptionType() != 0;

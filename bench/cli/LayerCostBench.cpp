@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     }
     {
       const std::string container = dir + "layer_cost.cfs";
-      TPageFileManager pf(container, kModeCreate, "", "", "", false, 4096, 8, -1);
+      TPageFileManager pf(container, kModeCreate, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
       pf.AddPages(kPages);
       TCFSPageRec rec;
       pf.InitPageRecord(rec);

@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
 
   double baseline = 0;
   {
-    TPageFileManager pf(folder + "space_bench_baseline.cfs", kModeCreate, "", "", "", inMemory, 4096, 8, -1);
+    TPageFileManager pf(folder + "space_bench_baseline.cfs", kModeCreate, "", "",
+        "", inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), 4096, 8, -1);
     ok &= pf.AddPages(pages);
     TCFSPageRec rec;
     pf.InitPageRecord(rec);
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
   }
   if (!inMemory) platform::DeleteFile(folder + "space_bench_baseline.cfs");
 
-  TPageFileManager pf(folder + "space_bench_maps.cfs", kModeCreate, "", "", "", inMemory, 4096, 8, -1);
+  TPageFileManager pf(folder + "space_bench_maps.cfs", kModeCreate, "", "",
+      "", inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), 4096, 8, -1);
   TFreeSpaceManager fs(pf);
   TUserFilePageMapManager maps(pf, fs);
   std::vector<TCFSDirItem> files(static_cast<std::size_t>(fileCount));

@@ -53,7 +53,7 @@ bool Round(const std::string& folder, int pages, Figures& fig) {
   bool ok = true;
   start = Clock::now();
   {
-    TPageFileManager pf(container, kModeCreate, "", "", "", false, 4096, 8, -1);
+    TPageFileManager pf(container, kModeCreate, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
     ok &= pf.AddPages(pages);
     TCFSPageRec rec;
     pf.InitPageRecord(rec);
@@ -63,7 +63,7 @@ bool Round(const std::string& folder, int pages, Figures& fig) {
   fig.pageWrite = Rate(bytes, Seconds(start));
   start = Clock::now();
   {
-    TPageFileManager pf(container, 0, "", "", "", false, 4096, 8, -1);
+    TPageFileManager pf(container, 0, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
     TCFSPageRec rec;
     pf.InitPageRecord(rec);
     for (int p = 1; p <= pages; ++p) ok &= pf.ReadPage(rec, p);

@@ -20,13 +20,6 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return a <= 0 ? 0 : (a + 
 }  // namespace
 
 TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
-                                   const std::string& question, const std::string& answer, bool inMemory,
-                                   std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize)
-    : TPageFileManager(fileName, mode, password, question, answer,
-                       inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), pageSize,
-                       extentPageCount, partSize) {}
-
-TPageFileManager::TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
                                    const std::string& question, const std::string& answer,
                                    const TCFSStorageFactory& storage, std::int32_t pageSize,
                                    std::int32_t extentPageCount, std::int64_t partSize)

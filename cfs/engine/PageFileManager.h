@@ -34,10 +34,6 @@ class TPageFileManager {
   TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
                    const std::string& question, const std::string& answer, const TCFSStorageFactory& storage,
                    std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize);
-  // inMemory picks the memory factory, otherwise the disk factory.
-  TPageFileManager(const std::string& fileName, std::uint16_t mode, const std::string& password,
-                   const std::string& question, const std::string& answer, bool inMemory,
-                   std::int32_t pageSize, std::int32_t extentPageCount, std::int64_t partSize);
   ~TPageFileManager();
   TPageFileManager(const TPageFileManager&) = delete;
   TPageFileManager& operator=(const TPageFileManager&) = delete;

@@ -151,7 +151,7 @@ void Apply(const std::string& file, const std::string& password, const Site& sit
     ASSERT_TRUE(WriteAll(file, bytes));
     return;
   }
-  TPageFileManager pf(file, 2, password, "", "", false, kPage, 8, -1);
+  TPageFileManager pf(file, 2, password, "", "", TCFSStorageFactory::Disk(), kPage, 8, -1);
   TCFSPageRec rec;
   pf.InitPageRecord(rec);
   ASSERT_TRUE(pf.ReadPage(rec, site.page, false, {}, site.length));

@@ -25,7 +25,8 @@ struct Container {
   std::unique_ptr<TDIRManager> dir;
 
   explicit Container(std::string file, const std::string& password = "") : name(std::move(file)) {
-    pf = std::make_unique<TPageFileManager>(name, kModeCreate, password, "", "", false, 4096, 8, -1);
+    pf = std::make_unique<TPageFileManager>(name, kModeCreate, password, "", "",
+        TCFSStorageFactory::Disk(), 4096, 8, -1);
     Attach();
   }
   void Attach() {
@@ -39,7 +40,7 @@ struct Container {
   }
   void Reopen(std::uint16_t mode = 2, const std::string& password = "") {
     Close();
-    pf = std::make_unique<TPageFileManager>(name, mode, password, "", "", false, 4096, 8, -1);
+    pf = std::make_unique<TPageFileManager>(name, mode, password, "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
     Attach();
   }
 };
@@ -242,7 +243,7 @@ TEST(DIRManager, DamagedDirectoryPagesGiveClearErrors) {
   const std::int64_t page4 = kWrap + 4 * kPage;
   auto openError = [&] {
     return ErrorOf([&] {
-      TPageFileManager pf(name, 2, "", "", "", false, 4096, 8, -1);
+      TPageFileManager pf(name, 2, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
       TFreeSpaceManager fs(pf);
       TDIRManager dir(pf, fs);
     });
@@ -267,7 +268,7 @@ TEST(DIRManager, DamagedDirectoryPagesGiveClearErrors) {
   for (int kind = 0; kind < 3; ++kind) {
     ASSERT_TRUE(WriteAll(name, good));
     {
-      TPageFileManager pf(name, 2, "", "", "", false, 4096, 8, -1);
+      TPageFileManager pf(name, 2, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
       TCFSPageRec rec;
       pf.InitPageRecord(rec);
       ASSERT_TRUE(pf.ReadPage(rec, 4, false, {}, 7 * 512));

@@ -20,12 +20,13 @@ constexpr std::int64_t kWrap = 280;  // the container starts behind the wrapper 
 
 std::unique_ptr<TPageFileManager> Create(const std::string& name, std::int32_t pageSize = 4096,
                                          const std::string& password = "") {
-  return std::make_unique<TPageFileManager>(name, kModeCreate, password, "", "", false, pageSize, 8, -1);
+  return std::make_unique<TPageFileManager>(name, kModeCreate, password, "", "",
+      TCFSStorageFactory::Disk(), pageSize, 8, -1);
 }
 
 std::unique_ptr<TPageFileManager> Open(const std::string& name, std::uint16_t mode = 2,
                                        const std::string& password = "") {
-  return std::make_unique<TPageFileManager>(name, mode, password, "", "", false, 4096, 8, -1);
+  return std::make_unique<TPageFileManager>(name, mode, password, "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
 }
 
 // Rewrites stored header bytes and, when asked, a checksum that matches them.
@@ -77,7 +78,7 @@ TEST(PageFile, GeometryLimits) {
   ScratchDir dir;
   EXPECT_EQ(ErrorOf([&] { Create(dir / "a.cfs", 543); }), "TPageFileManager.Create - page size should be >= 544bytes .");
   EXPECT_EQ(ErrorOf([&] {
-              TPageFileManager pf(dir / "b.cfs", kModeCreate, "", "", "", false, 4096, 0, -1);
+              TPageFileManager pf(dir / "b.cfs", kModeCreate, "", "", "", TCFSStorageFactory::Disk(), 4096, 0, -1);
             }),
             "TPageFileManager.Create - extent page count should be >= 1 Page.");
   Create(dir / "c.cfs", 544);

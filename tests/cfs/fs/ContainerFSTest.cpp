@@ -365,7 +365,7 @@ TEST(ContainerFS, DamagedPageMapsAreRefusedBeforeReading) {
   }
   for (std::int32_t bad : {99999, 0, -3, 2}) {
     {
-      TPageFileManager pf(name, 2, "", "", "", false, 4096, 8, -1);
+      TPageFileManager pf(name, 2, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
       TCFSPageRec rec;
       pf.InitPageRecord(rec);
       ASSERT_TRUE(pf.ReadPage(rec, mapPage));

@@ -110,7 +110,7 @@ TEST_F(MakeSFXTest, PartSizeGrowsWhenTheStubPushesTheContainerPastIt) {
   // A container made with a small part size still fits one part by itself...
   const std::string small = dir_ / "small.cfs";
   {
-    TPageFileManager pf(small, kModeCreate, "", "", "", false, 4096, 8, 4096 * 40);
+    TPageFileManager pf(small, kModeCreate, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, 4096 * 40);
   }
   const Bytes cont = ReadAll(small);
   ASSERT_LT(std::int64_t(cont.size()), 4096 * 40);
@@ -121,7 +121,7 @@ TEST_F(MakeSFXTest, PartSizeGrowsWhenTheStubPushesTheContainerPastIt) {
   const Bytes data = ReadAll(out);
   ASSERT_EQ(data.size(), 4096 * 40 + cont.size());
   EXPECT_EQ(GetLE64s(data.data() + 4096 * 40 + 8), std::int64_t(data.size()));
-  TPageFileManager reopened(out, 0, "", "", "", false, 4096, 8, -1);
+  TPageFileManager reopened(out, 0, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
   EXPECT_EQ(reopened.File().GetSize(), std::int64_t(cont.size()) - 280);
   EXPECT_EQ(reopened.File().PartCount(), 1u);
 }

@@ -18,11 +18,12 @@ namespace spacetest {
 
 inline std::unique_ptr<TPageFileManager> NewContainer(const std::string& name, bool inMemory = false,
                                                       std::int32_t pageSize = 4096, std::int32_t extent = 8) {
-  return std::make_unique<TPageFileManager>(name, kModeCreate, "", "", "", inMemory, pageSize, extent, -1);
+  return std::make_unique<TPageFileManager>(name, kModeCreate, "", "",
+      "", inMemory ? TCFSStorageFactory::Memory() : TCFSStorageFactory::Disk(), pageSize, extent, -1);
 }
 
 inline std::unique_ptr<TPageFileManager> OpenContainer(const std::string& name, std::uint16_t mode = 2) {
-  return std::make_unique<TPageFileManager>(name, mode, "", "", "", false, 4096, 8, -1);
+  return std::make_unique<TPageFileManager>(name, mode, "", "", "", TCFSStorageFactory::Disk(), 4096, 8, -1);
 }
 
 inline std::vector<std::int32_t> List(const TIntegerArray& a) { return {a.Data(), a.Data() + a.Count()}; }
