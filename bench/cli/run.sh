@@ -9,7 +9,9 @@
 # Floor lines: the codec work alone (codec_floor_bench: every file's blocks compressed on their
 # own as the container stores them, decompressed again, the packed blocks deflated), CPU seconds
 # divided by the thread count. No implementation of the format beats them; where a goal lies
-# above its floor, the format's per-file streams, not the engine, keep it out of reach.
+# above its floor, the format's per-file streams, not the engine, keep it out of reach. The
+# Windows lines' floor: listing and reading the tree alone (tree_read_floor), natively and under
+# wine; what wine adds to that comes on top of any create, whatever the container does.
 # Every figure is the median of REPEATS runs: wall seconds, CPU seconds (user + system, children
 # included) and peak resident memory, with 1 and 2 threads side by side (--threads N when
 # cfstool takes it, ZELK_THREADS otherwise). "x" is the baseline's wall time over ours: above 1 we
@@ -17,8 +19,9 @@
 #
 # Usage: TMPDIR=/dev/shm bench/cli/run.sh [release build dir] [repeats]   (default build/release 3)
 #   Build first: cmake --preset release &&
-#     cmake --build --preset release --target cfstool make_fake_game codec_floor_bench
-#   For the Windows lines: cmake --preset win64 && cmake --build --preset win64 --target cfstool
+#     cmake --build --preset release --target cfstool make_fake_game codec_floor_bench tree_read_floor
+#   For the Windows lines: cmake --preset win64 &&
+#     cmake --build --preset win64 --target cfstool tree_read_floor
 # Environment:
 #   ZELK_BENCH_PROFILES  trees to run: "real-like large" (default); "small" is the default game
 #   ZELK_CFSTOOL         the native cfstool (default: <build dir>/tools/cfstool)
@@ -35,6 +38,9 @@ CFSTOOL=${ZELK_CFSTOOL:-$B/tools/cfstool}
 GEN="$B/tests/fixtures/make_fake_game"
 FLOOR="$B/bench/cli/codec_floor_bench"
 WIN_CFSTOOL=${ZELK_WIN_CFSTOOL:-$ROOT/build/win64/tools/cfstool.exe}
+# Listing and reading the tree alone, both builds (the Windows lines' floor).
+READ_FLOOR="$B/bench/cli/tree_read_floor"
+WIN_READ_FLOOR="$(dirname "$WIN_CFSTOOL")/../bench/cli/tree_read_floor.exe"
 [[ -x $CFSTOOL && -x $GEN ]] || { echo "build cfstool and make_fake_game in $B first" >&2; exit 2; }
 [[ $REPEATS =~ ^[1-9][0-9]*$ ]] || { echo "repeats must be a number from 1" >&2; exit 2; }
 for tool in tar bzip2 /usr/bin/time; do
@@ -306,6 +312,10 @@ bench_wine() {
       sample "wine/wine-$t" env ZELK_THREADS=$t "${winerun[@]}" "$WIN_CFSTOOL" create "$winOut" "$winGame" --method 9
       sample "wine/start-$t" env ZELK_THREADS=$t "${winerun[@]}" "$WIN_CFSTOOL" help
     done
+    if [[ -x $READ_FLOOR && -f $WIN_READ_FLOOR ]]; then
+      sample "wine/read-native" "$READ_FLOOR" "$game"
+      sample "wine/read-wine" "${winerun[@]}" "$WIN_READ_FLOOR" "$winGame"
+    fi
   done
   same_output || { echo "cfstool.exe wrote a container different from the native one" >&2; exit 1; }
   printf "\n== Windows build on the real-like tree; median of %d runs; both containers list and check the same\n" "$REPEATS"
@@ -322,6 +332,20 @@ bench_wine() {
       "$(ratio "$(minus "$wine" "$(median "wine/start-$t" 1)")" "$native")"
   done
   echo "(cpu: the wine process only; the wine server's share is not counted)"
+  if [[ -z ${SAMPLES[wine/read-wine]:-} ]]; then
+    echo "wine floor: skipped (build tree_read_floor in both builds)"
+    return
+  fi
+  row "floor: read the tree (native)" wine/read-native "" wine/read-native ""
+  row "floor: read the tree (wine)" wine/read-wine wine/read-native wine/read-wine wine/read-native
+  # What wine adds to listing and reading the tree (start-up left out) comes on top of any create.
+  local added
+  added=$(minus "$(minus "$(median wine/read-wine 1)" "$(median wine/start-1 1)")" "$(median wine/read-native 1)")
+  for t in 1 2; do
+    printf "wine floor for create, %d thread(s): %s (native create + the %s s wine adds to reading the tree)\n" \
+      "$t" "$(ratio "$(awk -v n="$(median "wine/native-$t" 1)" -v a="$added" 'BEGIN { print n + a }')" \
+        "$(median "wine/native-$t" 1)")" "$added"
+  done
 }
 
 printf "cfstool: %s\nthreads: %s; pbzip2: %s; pack/restore: %s; stub for pack: %s\n" "$CFSTOOL" \
