@@ -43,6 +43,8 @@ class File {
   std::int64_t Size();
   // Cuts or extends the file at the current position.
   bool SetEndOfFile();
+  // Stamps the last-write time (FILETIME, UTC) through this handle, with no second open.
+  bool SetLastWriteTime(std::int64_t utcFileTime);
   bool Flush();
   const std::string& Path() const { return path_; }
 

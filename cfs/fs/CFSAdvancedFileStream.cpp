@@ -596,9 +596,10 @@ void TCFSAdvancedFileStream::LoadFromStream(TStream& source) {
   DoProgress(100);
 }
 
-std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName) {
+std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime) {
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveToStream(file);
+  if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
   return file.GetSize();
 }
 
@@ -666,10 +667,12 @@ std::int64_t TCFSAdvancedFileStream::SaveFromAhead(TExportAhead& ahead, std::siz
   return done;
 }
 
-std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
-  if (passThrough_) return SaveToFile(fileName);
+std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
+                                               const std::int64_t* lastWriteTime) {
+  if (passThrough_) return SaveToFile(fileName, lastWriteTime);
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveFromAhead(ahead, index, &file);
+  if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
   return file.GetSize();
 }
 

@@ -35,9 +35,9 @@ void TCFSFileStream::SetSize(std::int64_t newSize) {
   inner_->SetSize(newSize);
 }
 
-std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName) {
+std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime) {
   inner_->OnProgress = OnProgress;
-  return inner_->SaveToFile(fileName);
+  return inner_->SaveToFile(fileName, lastWriteTime);
 }
 
 void TCFSFileStream::LoadFromFile(const std::string& fileName) {
@@ -58,7 +58,8 @@ void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahe
     inner_->LoadFromFile(diskPath);
 }
 
-std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index) {
+std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
+                                       const std::int64_t* lastWriteTime) {
   inner_->OnProgress = OnProgress;
-  return inner_->SaveToFile(fileName, ahead, index);
+  return inner_->SaveToFile(fileName, ahead, index, lastWriteTime);
 }

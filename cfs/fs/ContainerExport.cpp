@@ -64,10 +64,6 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, T
   std::unique_ptr<TCFSFileStream> own;
   if (!ahead) own = std::make_unique<TCFSFileStream>(this, src + n, 0, password_, "", "", 0, FileProgressRelay());
   TCFSFileStream& stream = ahead ? ahead->Open(fileIndex, FileProgressRelay()) : *own;
-  // The old file stays in place until the new one is whole.
-  TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, tempNames);
-  const std::int64_t written =
-      ahead ? stream.SaveToFile(target.TempPath(), *ahead, fileIndex) : stream.SaveToFile(target.TempPath());
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
   std::int64_t utc = 0;
@@ -75,7 +71,13 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, T
                                       static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
                                       static_cast<std::uint16_t>(age), local);
   if (dated) utc = platform::FileTimeLocalToUtc(local);
-  target.Commit(stream.GetSize(), written, dated ? &utc : nullptr, FileGetAttr(src + n), existing);
+  // The old file stays in place until the new one is whole. The new one is stamped by its
+  // writer: opening it again by name for that costs as much as writing a small file.
+  TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, tempNames);
+  const std::int64_t* stamp = dated ? &utc : nullptr;
+  const std::int64_t written = ahead ? stream.SaveToFile(target.TempPath(), *ahead, fileIndex, stamp)
+                                     : stream.SaveToFile(target.TempPath(), stamp);
+  target.Commit(stream.GetSize(), written, FileGetAttr(src + n), existing);
 }
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir, std::uint32_t attributes,

@@ -19,6 +19,8 @@ class TDiskFileStream : public TStream {
   std::int64_t Seek(std::int64_t offset, int origin) override;
   std::int64_t GetSize() override;
   void SetSize(std::int64_t newSize) override;
+  // Stamps the file's last-write time (FILETIME, UTC) before it closes; false when refused.
+  bool SetLastWriteTime(std::int64_t utcFileTime) { return file_->SetLastWriteTime(utcFileTime); }
 
  private:
   std::unique_ptr<platform::File> file_;

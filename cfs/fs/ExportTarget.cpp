@@ -42,12 +42,10 @@ TExportTarget::~TExportTarget() {
   if (platform::GetFileAttributes(temp_) == platform::kInvalidAttributes) names_.Freed(folder_, temp_);
 }
 
-void TExportTarget::Commit(std::int64_t size, std::int64_t written, const std::int64_t* utcTime,
-                           std::uint32_t attributes, std::uint32_t old) {
+void TExportTarget::Commit(std::int64_t size, std::int64_t written, std::uint32_t attributes, std::uint32_t old) {
   if (written != size)
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " written short: " +
                     std::to_string(written) + " of " + std::to_string(size) + " bytes.");
-  if (utcTime) platform::SetFileTime(temp_, *utcTime);
   if (old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory))
     platform::SetFileAttributes(target_, platform::kAttrNormal);
   if (!platform::MoveReplacing(temp_, target_)) {

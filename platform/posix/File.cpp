@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/posix/FileTimes.h"
 #include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
 
@@ -185,6 +186,13 @@ bool File::Flush() {
     return false;
   }
   return true;
+}
+
+bool File::SetLastWriteTime(std::int64_t utcFileTime) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, posix::TimespecOf(utcFileTime)};
+  if (futimens(Fd(handle_), times) == 0) return true;
+  posix::RememberError(errno);
+  return false;
 }
 
 }  // namespace platform

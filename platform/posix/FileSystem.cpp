@@ -25,6 +25,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/posix/FileTimes.h"
 #include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
 
@@ -34,7 +35,6 @@ namespace {
 
 constexpr const char* kAttrName = "user.zelk.attr";
 constexpr std::uint32_t kStoredBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
-constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 
 bool Fail() {
   posix::RememberError(errno);
@@ -63,7 +63,7 @@ std::uint32_t AttributesOf(const std::string& native, const struct stat& st) {
 }
 
 std::int64_t ToFileTime(const struct timespec& t) {
-  return kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+  return posix::kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
 }
 
 std::string WithoutTrailingSlash(std::string native) {
@@ -341,18 +341,7 @@ bool GetFileTime(const std::string& path, std::int64_t& lastWriteTime) {
 
 bool SetFileTime(const std::string& path, std::int64_t lastWriteTime) {
   std::string native = WithoutTrailingSlash(posix::ToNative(path));
-  std::int64_t since = lastWriteTime - kUnixEpochAsFileTime;
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  // Floor division keeps times before 1970 correct.
-  std::int64_t sec = since / 10000000, rem = since % 10000000;
-  if (rem < 0) {
-    rem += 10000000;
-    --sec;
-  }
-  times[1].tv_sec = static_cast<time_t>(sec);
-  times[1].tv_nsec = static_cast<long>(rem * 100);
+  const struct timespec times[2] = {{0, UTIME_OMIT}, posix::TimespecOf(lastWriteTime)};
   return utimensat(AT_FDCWD, native.c_str(), times, 0) == 0 || Fail();
 }
 

@@ -102,6 +102,13 @@ std::int64_t File::Size() {
 
 bool File::SetEndOfFile() { return ::SetEndOfFile(H(handle_)) != 0; }
 
+bool File::SetLastWriteTime(std::int64_t utcFileTime) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(utcFileTime));
+  t.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(utcFileTime) >> 32);
+  return ::SetFileTime(H(handle_), nullptr, nullptr, &t) != 0;
+}
+
 bool File::Flush() { return FlushFileBuffers(H(handle_)) != 0; }
 
 }  // namespace platform

@@ -1,0 +1,24 @@
+#pragma once
+// FILETIME (100 ns ticks since 1601-01-01, UTC) to a posix time. Internal to platform/posix.
+#include <cstdint>
+#include <ctime>
+
+namespace platform::posix {
+
+constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+
+inline timespec TimespecOf(std::int64_t fileTime) {
+  const std::int64_t since = fileTime - kUnixEpochAsFileTime;
+  // Floor division keeps times before 1970 correct.
+  std::int64_t sec = since / 10000000, rem = since % 10000000;
+  if (rem < 0) {
+    rem += 10000000;
+    --sec;
+  }
+  timespec t{};
+  t.tv_sec = static_cast<time_t>(sec);
+  t.tv_nsec = static_cast<long>(rem * 100);
+  return t;
+}
+
+}  // namespace platform::posix
