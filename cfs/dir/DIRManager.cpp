@@ -244,7 +244,20 @@ void TDIRManager::WriteItem(std::int32_t n, const TCFSDirItem& item) {
   items_.UpdateItem(item, n);
   deletedCount_ += int(item.IsDeleted) - int(wasDeleted);
   if (item.IsDeleted) openCounts_.Set(n, 0);
-  SavePage(n / itemsPerPage_, false, "WriteItem");
+  const std::int32_t k = n / itemsPerPage_;
+  if (holds_ == 0)
+    SavePage(k, false, "WriteItem");
+  else if (std::find(heldPages_.begin(), heldPages_.end(), k) == heldPages_.end())
+    heldPages_.push_back(k);
+}
+
+void TDIRManager::ReleaseItemWrites() {
+  if (holds_ == 0 || --holds_ > 0) return;
+  const std::vector<std::int32_t> pages = std::move(heldPages_);
+  heldPages_.clear();
+  // A page appended meanwhile and taken back again has no items left to write.
+  for (std::int32_t k : pages)
+    if (k < pageList_.Count()) SavePage(k, false, "WriteItem");
 }
 
 TCFSDirItem TDIRManager::ReadItem(std::int32_t n) const {

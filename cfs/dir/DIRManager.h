@@ -2,11 +2,13 @@
 // The container's directory: one 512-byte item per stored file and folder, P = data size div
 // 512 items per directory page (7 with 4096-byte pages), pages chained through their next-page
 // field from the header's first directory page. The whole directory is read at opening into a
-// TDIRArray; every change is written through to the page holding the item at once.
+// TDIRArray; every change is written through to the page holding the item at once, or, while
+// item writes are held, once when the hold ends.
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cfs/CFSErrors.h"
 #include "cfs/dir/CFSTime.h"
@@ -38,6 +40,12 @@ class TDIRManager {
   bool AddItem(const TCFSDirItem& item);
   // Replaces item n in memory and on its page; raises for an invalid n.
   void WriteItem(std::int32_t n, const TCFSDirItem& item);
+  // While held, WriteItem changes the item in memory only and its page is written when the last
+  // hold is released: storing one file changes its item a dozen times, and each change would
+  // otherwise write the whole page again. Releasing raises as WriteItem does when a page cannot
+  // be written.
+  void HoldItemWrites() { ++holds_; }
+  void ReleaseItemWrites();
   TCFSDirItem ReadItem(std::int32_t n) const;
   const TCFSDirItem& Item(std::int32_t n) const { return items_.Item(n); }
 
@@ -103,5 +111,7 @@ class TDIRManager {
   std::string currentPath_ = "\\";
   std::int32_t currentItem_ = kCFSRootItem;
   TCFSPageRec page_;
+  std::int32_t holds_ = 0;
+  std::vector<std::int32_t> heldPages_;  // directory pages (by index) whose items changed while held
   std::function<std::int64_t()> clock_ = CFSFileTimeNow;
 };

@@ -16,6 +16,35 @@
 #include "platform/Text.h"
 #include "platform/Time.h"
 
+namespace {
+
+// Holds the directory's item writes while one file is stored, so that its page is written once
+// rather than at every change of the file's item. Ending early (an exception) still writes
+// them, as far as the storage lets it; the exception that ended the store is the one raised.
+class TItemWriteHold {
+ public:
+  explicit TItemWriteHold(TDIRManager& directory) : directory_(directory) { directory_.HoldItemWrites(); }
+  ~TItemWriteHold() {
+    if (!held_) return;
+    try {
+      directory_.ReleaseItemWrites();
+    } catch (...) {
+    }
+  }
+  TItemWriteHold(const TItemWriteHold&) = delete;
+  TItemWriteHold& operator=(const TItemWriteHold&) = delete;
+  void Release() {
+    held_ = false;
+    directory_.ReleaseItemWrites();
+  }
+
+ private:
+  TDIRManager& directory_;
+  bool held_ = true;
+};
+
+}  // namespace
+
 void TContainerFS::ScanDisk(const std::string& src, const std::string& dir, const std::string& mask,
                             std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries,
                             std::int32_t& files) {
@@ -73,6 +102,7 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
     source = std::make_unique<TDiskFileStream>(diskPath, TDiskFileStream::OpenKind::Read);
   }
   created = true;
+  TItemWriteHold hold(*directory_);
   {
     TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
     if (ahead)
@@ -93,6 +123,7 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
       platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
     FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
   FileClose(handle);
+  hold.Release();
 }
 
 std::vector<std::string> TContainerFS::FilesAhead(const std::string& src, const std::vector<ScanEntry>& entries) {
