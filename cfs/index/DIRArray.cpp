@@ -174,17 +174,26 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
   CheckItemNo("UpdateItem", n);
   item.Name = CutItemName(item.Name);  // names as the directory page will hold them
   const TCFSDirItem& old = items_[n];
+  const bool wasLive = !old.IsDeleted;
+  const bool nameChanged = platform::CompareTextCp936(old.Name, item.Name) != 0;
+  const bool parentChanged = old.Parent != item.Parent;
+  const bool leaves = wasLive && item.IsDeleted;
 
-  // Find n under its old keys while the indexes and the stored item still agree.
+  // Find n under its old keys while the indexes and the stored item still agree, where it
+  // leaves an index or its key changes. An update that keeps both keys (a new size, time or
+  // attribute: most updates) searches nothing, as the parent index's search walks every item of
+  // the folder.
   std::int32_t oldNamePos = -1;
   std::int32_t oldParentPos = -1;
-  if (!old.IsDeleted) {
+  if (leaves || (wasLive && (nameChanged || parentChanged))) {
     oldNamePos = NamePositionOf(n, old.Name, old.Parent);
     if (oldNamePos < 0) {
       throw Exception("TDIRArray.UpdateItem - old name position not found. Position = " +
                       std::to_string(n) + ", ItemCount = " + std::to_string(ItemCount()) +
                       ", FileName = \"" + old.Name + "\"");
     }
+  }
+  if (leaves || (wasLive && parentChanged)) {
     oldParentPos = ParentPositionOf(n, old.Parent);
     if (oldParentPos < 0) {
       throw Exception("TDIRArray.UpdateItem - old parentID position not found. Position = " +
@@ -192,9 +201,6 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
                       ", ParentID = " + std::to_string(old.Parent));
     }
   }
-  const bool wasLive = !old.IsDeleted;
-  const bool nameChanged = platform::CompareTextCp936(old.Name, item.Name) != 0;
-  const bool parentChanged = old.Parent != item.Parent;
   items_[n] = std::move(item);
   const TCFSDirItem& stored = items_[n];
 
