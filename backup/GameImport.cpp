@@ -38,29 +38,42 @@ std::int32_t ImportSource(TContainerFS& container, const std::string& path, cons
 std::vector<TImportFailure> ImportGameEntries(TContainerFS& container, const std::string& gamePath,
                                               const std::vector<std::string>& accounts,
                                               const std::vector<std::string>& addons) {
-  // One set of workers reads ahead across every entry, in the order they are imported below.
-  std::vector<TContainerFS::TPlannedImport> plan;
+  // The calls in their order. An account entry is a file, a folder or both; an entry that is
+  // neither is named as left out where it comes.
+  enum class Kind { File, Folder, Unusable };
+  struct Step {
+    std::string path;
+    const char* destDir;
+    Kind kind;
+  };
+  std::vector<Step> steps;
   for (const std::string& name : accounts) {
     const std::string path = gamePath + "userdata\\" + name;
-    if (platform::FileExists(path)) plan.push_back({path, false, platform::kAttrAnyFile, false});
-    if (platform::DirectoryExists(path)) plan.push_back({path, true, 0, true});
-  }
-  for (const std::string& name : addons) plan.push_back({gamePath + "interface\\" + name, true, 0, true});
-  container.PlanImports(plan);
-
-  std::vector<TImportFailure> failures;
-  for (const std::string& name : accounts) {
-    const std::string path = gamePath + "userdata\\" + name;
-    if (platform::FileExists(path)) ImportSource(container, path, "userdata", true, TExistingFiles::Ask, failures);
+    const bool file = platform::FileExists(path);
+    if (file) steps.push_back({path, "userdata", Kind::File});
     if (platform::DirectoryExists(path))
-      ImportSource(container, path, "userdata", false, TExistingFiles::Ask, failures);
-    else if (!platform::FileExists(path)) ReportUnusableName(path, failures);
+      steps.push_back({path, "userdata", Kind::Folder});
+    else if (!file)
+      steps.push_back({path, "userdata", Kind::Unusable});
   }
   for (const std::string& name : addons) {
     const std::string path = gamePath + "interface\\" + name;
-    if (platform::DirectoryExists(path))
-      ImportSource(container, path, "interface", false, TExistingFiles::Ask, failures);
-    else ReportUnusableName(path, failures);
+    steps.push_back({path, "interface", platform::DirectoryExists(path) ? Kind::Folder : Kind::Unusable});
+  }
+
+  // One set of workers reads ahead across every call, in the order they are made below.
+  std::vector<TContainerFS::TPlannedImport> plan;
+  for (const Step& step : steps)
+    if (step.kind != Kind::Unusable)
+      plan.push_back({step.path, step.kind == Kind::Folder, platform::kAttrAnyFile, step.kind == Kind::Folder});
+  container.PlanImports(plan);
+
+  std::vector<TImportFailure> failures;
+  for (const Step& step : steps) {
+    if (step.kind == Kind::Unusable)
+      ReportUnusableName(step.path, failures);
+    else
+      ImportSource(container, step.path, step.destDir, step.kind == Kind::File, TExistingFiles::Ask, failures);
   }
   container.EndPlannedImports();
   return failures;

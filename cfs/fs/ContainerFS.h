@@ -2,6 +2,7 @@
 // The container facade: creates or opens a container file, owns the managers beneath it (page
 // file, free space, directory, page maps) and offers handle-level access to stored files.
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -141,11 +142,12 @@ class TContainerFS {
     std::uint32_t attributes = 0;
     bool recursive = false;
   };
-  // Lists the disk files of the coming import calls, in their order, so that one set of workers
-  // reads and compresses ahead across all of them instead of draining at the end of each call.
-  // Only a hint: a call that finds other files than planned runs on its own and ends the plan;
-  // the bytes stored are the same either way. EndPlannedImports (or the container's end) stops
-  // the workers. Does nothing with one thread.
+  // Scans the disk folders of the coming import calls, in their order, so that one set of
+  // workers reads and compresses ahead across all of them instead of draining at the end of
+  // each call; each call then takes its planned scan (and the failures that scan recorded)
+  // instead of listing the folders again. Only a hint: a call other than the next planned one
+  // scans and runs on its own and ends the plan; the bytes stored are the same either way.
+  // EndPlannedImports (or the container's end) stops the workers. Does nothing with one thread.
   void PlanImports(const std::vector<TPlannedImport>& calls);
   void EndPlannedImports();
   // Exports the stored files matching mask (container folder part + mask) into the disk folder
@@ -232,6 +234,25 @@ class TContainerFS {
   };
   void ScanDisk(const std::string& src, const std::string& dir, const std::string& mask, std::uint32_t attributes,
                 bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
+  // What an ImportFiles call of path (folder part + mask) lists on the disk.
+  struct ScanSpec {
+    std::string src;  // the folder part of the path, ending in "" unless empty
+    std::string mask;
+    std::uint32_t attributes = 0;
+    bool recursive = false;
+    bool operator==(const ScanSpec&) const = default;
+  };
+  static ScanSpec ScanSpecOf(const std::string& path, std::uint32_t attributes, bool recursive);
+  // A planned call's scan, with the failures its listing recorded.
+  struct PlannedScan {
+    ScanSpec spec;
+    std::vector<ScanEntry> entries;
+    std::int32_t files = 0;
+    std::vector<TCFSImportError> failures;
+  };
+  // The scan of spec: the next planned one when it is that (its failures recorded again), else
+  // a listing of the disk now (which ends a plan that expected another call).
+  void ScanForImport(const ScanSpec& spec, std::vector<ScanEntry>& entries, std::int32_t& files);
   void ScanContainer(const std::string& src, const std::string& dir, const std::string& mask,
                      std::uint32_t attributes, bool recursive, std::vector<ScanEntry>& entries, std::int32_t& files);
   // `created` is set once the entry's stored file has been (re)created, so that a failure
@@ -273,6 +294,7 @@ class TContainerFS {
   std::vector<TCFSImportError> importFailures_;
   std::vector<TCFSExportFailure> exportFailures_;
   std::size_t plannedNext_ = 0;  // the first planned file no call has taken yet
+  std::deque<PlannedScan> plannedScans_;  // the scans of the planned calls still to come
   std::unique_ptr<TImportAhead> plannedAhead_;
   // One page buffer for every read and write.
   TCFSPageRec page_;

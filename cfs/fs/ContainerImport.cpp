@@ -163,43 +163,64 @@ TImportAhead* TContainerFS::AheadFor(const std::string& src, const std::vector<S
   return own.get();
 }
 
+TContainerFS::ScanSpec TContainerFS::ScanSpecOf(const std::string& path, std::uint32_t attributes, bool recursive) {
+  std::string mask = platform::ExtractFileName(path);
+  if (mask.empty()) mask = "*.*";
+  return {platform::ExtractFilePath(path), mask, attributes, recursive};
+}
+
+void TContainerFS::ScanForImport(const ScanSpec& spec, std::vector<ScanEntry>& entries, std::int32_t& files) {
+  if (!plannedScans_.empty() && plannedScans_.front().spec == spec) {
+    PlannedScan& planned = plannedScans_.front();
+    entries = std::move(planned.entries);
+    files = planned.files;
+    for (const TCFSImportError& e : planned.failures) {
+      lastImportError_ = e;
+      importFailures_.push_back(e);
+    }
+    plannedScans_.pop_front();
+    return;
+  }
+  if (!plannedScans_.empty()) EndPlannedImports();
+  ScanDisk(spec.src, "", spec.mask, spec.attributes, spec.recursive, entries, files);
+}
+
 void TContainerFS::PlanImports(const std::vector<TPlannedImport>& calls) {
   EndPlannedImports();
   if (!CompressesAhead()) return;
-  // Scanning records the folders it cannot list; the import calls record them themselves.
+  // Scanning records the folders it cannot list; each call records them again when it takes
+  // its scan.
   const std::vector<TCFSImportError> failures = importFailures_;
   const TCFSImportError lastError = lastImportError_;
   std::vector<std::string> files;
   for (const TPlannedImport& call : calls) {
-    // The folder and mask the import call itself scans with.
-    std::string src = platform::IncludeTrailingPathDelimiter(call.path);
-    std::string mask = "*.*";
-    std::uint32_t attributes = platform::kAttrAnyFile;
-    if (!call.directory) {
-      src = platform::ExtractFilePath(call.path);
-      mask = platform::ExtractFileName(call.path);
-      if (mask.empty()) mask = "*.*";
-      attributes = call.attributes;
-    }
-    std::vector<ScanEntry> entries;
-    std::int32_t count = 0;
+    // ImportDirectory imports the folder's "*.*" with every attribute.
+    PlannedScan scan;
+    scan.spec = call.directory
+                    ? ScanSpecOf(platform::IncludeTrailingPathDelimiter(call.path) + "*.*", platform::kAttrAnyFile,
+                                 call.recursive)
+                    : ScanSpecOf(call.path, call.attributes, call.recursive);
+    importFailures_.clear();
     try {
-      ScanDisk(src, "", mask, attributes, call.recursive, entries, count);
+      ScanDisk(scan.spec.src, "", scan.spec.mask, scan.spec.attributes, scan.spec.recursive, scan.entries, scan.files);
     } catch (const std::exception&) {
-      break;  // the call itself reports it; the plan covers the calls before it
+      break;  // the call itself scans and reports it; the plan covers the calls before it
     }
-    for (std::string& f : FilesAhead(src, entries)) files.push_back(std::move(f));
+    scan.failures = std::move(importFailures_);
+    for (std::string& f : FilesAhead(scan.spec.src, scan.entries)) files.push_back(std::move(f));
+    plannedScans_.push_back(std::move(scan));
   }
   importFailures_ = failures;
   lastImportError_ = lastError;
-  if (files.empty()) return;
   const std::uint8_t method = CompressionMethod();
-  plannedAhead_ = std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
+  if (!files.empty())
+    plannedAhead_ = std::make_unique<TImportAhead>(std::move(files), method, BlockSizeForMethod(method), threadCount_);
 }
 
 void TContainerFS::EndPlannedImports() {
   plannedAhead_.reset();  // joins the workers
   plannedNext_ = 0;
+  plannedScans_.clear();
 }
 
 void TContainerFS::RecordImportFailure(const std::string& diskPath, const std::string& containerPath,
@@ -227,13 +248,12 @@ std::int32_t TContainerFS::ImportFiles(const std::string& path, const std::strin
   });
   cancel_ = false;
   DoProgress(0);
-  std::string mask = platform::ExtractFileName(path);
-  if (mask.empty()) mask = "*.*";
-  const std::string src = platform::ExtractFilePath(path);
+  const ScanSpec spec = ScanSpecOf(path, attributes, recursive);
+  const std::string& src = spec.src;
   if (!src.empty() && !platform::DirectoryExists(src)) return 0;
 
   std::vector<ScanEntry> entries;
-  ScanDisk(src, "", mask, attributes, recursive, entries, result);
+  ScanForImport(spec, entries, result);
   std::unique_ptr<TImportAhead> ownAhead;
   std::size_t aheadBase = 0;
   TImportAhead* ahead = AheadFor(src, entries, ownAhead, aheadBase);
