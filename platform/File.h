@@ -45,6 +45,10 @@ class File {
   bool SetEndOfFile();
   // Stamps the last-write time (FILETIME, UTC) through this handle, with no second open.
   bool SetLastWriteTime(std::int64_t utcFileTime);
+  // Attributes (Windows bits) through this handle, as SetFileAttributes and GetFileAttributes
+  // with GetFileTime reach them by name; the query gives the last-write time (FILETIME, UTC) too.
+  bool SetAttributes(std::uint32_t attributes);
+  bool GetAttributesAndTime(std::uint32_t& attributes, std::int64_t& lastWriteTime);
   bool Flush();
   const std::string& Path() const { return path_; }
 

@@ -596,10 +596,10 @@ void TCFSAdvancedFileStream::LoadFromStream(TStream& source) {
   DoProgress(100);
 }
 
-std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime) {
+std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, const TDiskFileStamp& stamp) {
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveToStream(file);
-  if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
+  file.Stamp(stamp);
   return file.GetSize();
 }
 
@@ -668,11 +668,11 @@ std::int64_t TCFSAdvancedFileStream::SaveFromAhead(TExportAhead& ahead, std::siz
 }
 
 std::int64_t TCFSAdvancedFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
-                                               const std::int64_t* lastWriteTime) {
-  if (passThrough_) return SaveToFile(fileName, lastWriteTime);
+                                               const TDiskFileStamp& stamp) {
+  if (passThrough_) return SaveToFile(fileName, stamp);
   TDiskFileStream file(fileName, TDiskFileStream::OpenKind::Create);
   SaveFromAhead(ahead, index, &file);
-  if (lastWriteTime) file.SetLastWriteTime(*lastWriteTime);
+  file.Stamp(stamp);
   return file.GetSize();
 }
 

@@ -16,6 +16,7 @@
 #include "cfs/fs/CFSEvents.h"
 #include "cfs/fs/CFSUserFileStream.h"
 #include "cfs/fs/ContainerFS.h"
+#include "cfs/fs/DiskFileStream.h"
 #include "cfs/fs/Stream.h"
 #include "cfs/index/CFSHeadersArray.h"
 
@@ -69,8 +70,8 @@ class TCFSAdvancedFileStream : public TStream {
   void SaveToStream(TStream& target);
   void LoadFromStream(TStream& source);
   // The SaveToFile forms return the size of the disk file as its writer closed it, and stamp it
-  // with lastWriteTime (FILETIME, UTC) when one is given, through the writer's own handle.
-  std::int64_t SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime = nullptr);
+  // as given through the writer's own handle.
+  std::int64_t SaveToFile(const std::string& fileName, const TDiskFileStamp& stamp = {});
   void LoadFromFile(const std::string& fileName);
   // Whether LoadFromAhead can fill this stream: a new, empty block stream whose method is the
   // one the blocks were compressed with.
@@ -82,7 +83,7 @@ class TCFSAdvancedFileStream : public TStream {
   // of an export whose blocks are read and unpacked ahead: the same writes, progress and
   // failures. The stream is the one ahead.Open gave for that index.
   std::int64_t SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
-                          const std::int64_t* lastWriteTime = nullptr);
+                          const TDiskFileStamp& stamp = {});
   std::int64_t ReadWhole(TExportAhead& ahead, std::size_t index);
 
   bool PassThrough() const { return passThrough_; }

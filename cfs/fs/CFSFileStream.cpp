@@ -35,9 +35,9 @@ void TCFSFileStream::SetSize(std::int64_t newSize) {
   inner_->SetSize(newSize);
 }
 
-std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime) {
+std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, const TDiskFileStamp& stamp) {
   inner_->OnProgress = OnProgress;
-  return inner_->SaveToFile(fileName, lastWriteTime);
+  return inner_->SaveToFile(fileName, stamp);
 }
 
 void TCFSFileStream::LoadFromFile(const std::string& fileName) {
@@ -59,7 +59,7 @@ void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahe
 }
 
 std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
-                                       const std::int64_t* lastWriteTime) {
+                                       const TDiskFileStamp& stamp) {
   inner_->OnProgress = OnProgress;
-  return inner_->SaveToFile(fileName, ahead, index, lastWriteTime);
+  return inner_->SaveToFile(fileName, ahead, index, stamp);
 }

@@ -22,9 +22,9 @@ class TCFSFileStream : public TStream {
   // Raises "TCFSFileStream.SetSize - file is in read only mode." on a read-only stream.
   void SetSize(std::int64_t newSize) override;
 
-  // Writes the whole stored file to a disk file (created or replaced), stamped with
-  // lastWriteTime (FILETIME, UTC) when given; returns the disk file's size as it was closed.
-  std::int64_t SaveToFile(const std::string& fileName, const std::int64_t* lastWriteTime = nullptr);
+  // Writes the whole stored file to a disk file (created or replaced), stamped as given; returns
+  // the disk file's size as it was closed.
+  std::int64_t SaveToFile(const std::string& fileName, const TDiskFileStamp& stamp = {});
   // Replaces the stored file's content with a disk file's (whatever the open mode).
   void LoadFromFile(const std::string& fileName);
   // The same from a disk file already open, read from its start.
@@ -34,7 +34,7 @@ class TCFSFileStream : public TStream {
   void LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);
   // SaveToFile of file `index` of an export read ahead (this is the stream ahead.Open gave).
   std::int64_t SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
-                          const std::int64_t* lastWriteTime = nullptr);
+                          const TDiskFileStamp& stamp = {});
 
   bool ReadOnly() const { return readOnly_; }
   std::uint16_t Mode() const { return mode_; }

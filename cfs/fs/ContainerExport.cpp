@@ -66,18 +66,18 @@ void TContainerFS::ExportEntry(const std::string& src, const ScanEntry& entry, T
   TCFSFileStream& stream = ahead ? ahead->Open(fileIndex, FileProgressRelay()) : *own;
   const std::int32_t age = FileAge(src + n);
   std::int64_t local = 0;
-  std::int64_t utc = 0;
-  const bool dated = age != kCFSFailed && platform::DosDateTimeToFileTime(
-                                      static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
-                                      static_cast<std::uint16_t>(age), local);
-  if (dated) utc = platform::FileTimeLocalToUtc(local);
-  // The old file stays in place until the new one is whole. The new one is stamped by its
-  // writer: opening it again by name for that costs as much as writing a small file.
+  TDiskFileStamp stamp;
+  if (age != kCFSFailed && platform::DosDateTimeToFileTime(
+                               static_cast<std::uint16_t>(static_cast<std::uint32_t>(age) >> 16),
+                               static_cast<std::uint16_t>(age), local))
+    stamp.lastWriteTime = platform::FileTimeLocalToUtc(local);
+  stamp.attributes = static_cast<std::uint32_t>(FileGetAttr(src + n));
+  // The old file stays in place until the new one is whole; the new one takes its time and
+  // attributes from its writer and keeps them when it is renamed into place.
   TExportTarget target(base + entry.Dir, entry.Dir, entry.Name, tempNames);
-  const std::int64_t* stamp = dated ? &utc : nullptr;
   const std::int64_t written = ahead ? stream.SaveToFile(target.TempPath(), *ahead, fileIndex, stamp)
                                      : stream.SaveToFile(target.TempPath(), stamp);
-  target.Commit(stream.GetSize(), written, FileGetAttr(src + n), existing);
+  target.Commit(stream.GetSize(), written, existing);
 }
 
 std::int32_t TContainerFS::ExportFiles(const std::string& mask, const std::string& targetDir, std::uint32_t attributes,

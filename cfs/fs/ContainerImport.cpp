@@ -103,15 +103,23 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
   }
   created = true;
   TItemWriteHold hold(*directory_);
+  // The disk file's attributes and time once read, from its reader; by name when it cannot tell.
+  TDiskFileStamp read;
   {
     TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
-    if (ahead)
+    if (ahead) {
       stream.LoadFromFile(diskPath, *ahead, fileIndex);
-    else
+      read = ahead->EndStamp(fileIndex);
+    } else {
       stream.LoadFromFile(*source);
+      read = source->CurrentStamp();
+    }
     source.reset();
-    const std::uint32_t attr = platform::GetFileAttributes(diskPath);
-    if (attr != platform::kInvalidAttributes) FileSetAttr(n, attr);
+    if (!read.attributes) {
+      const std::uint32_t attr = platform::GetFileAttributes(diskPath);
+      if (attr != platform::kInvalidAttributes) read.attributes = attr;
+    }
+    if (read.attributes) FileSetAttr(n, *read.attributes);
   }
   // The file's own password opens it again without asking.
   const std::int32_t handle = FileOpen(n, 2, filePassword, "", "");
@@ -119,7 +127,8 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
   std::int64_t utc = 0;
   std::uint16_t date = 0;
   std::uint16_t time = 0;
-  if (platform::GetFileTime(diskPath, utc) &&
+  if (read.lastWriteTime) utc = *read.lastWriteTime;
+  if ((read.lastWriteTime || platform::GetFileTime(diskPath, utc)) &&
       platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
     FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
   FileClose(handle);

@@ -17,6 +17,19 @@ TDiskFileStream::TDiskFileStream(const std::string& fileName, OpenKind kind) {
   }
 }
 
+void TDiskFileStream::Stamp(const TDiskFileStamp& stamp) {
+  // The time first: a read-only file would refuse it on some systems.
+  if (stamp.lastWriteTime) file_->SetLastWriteTime(*stamp.lastWriteTime);
+  if (stamp.attributes) file_->SetAttributes(*stamp.attributes);
+}
+
+TDiskFileStamp TDiskFileStream::CurrentStamp() {
+  std::uint32_t attributes = 0;
+  std::int64_t lastWriteTime = 0;
+  if (!file_->GetAttributesAndTime(attributes, lastWriteTime)) return {};
+  return {lastWriteTime, attributes};
+}
+
 std::int32_t TDiskFileStream::Read(void* buffer, std::int32_t count) {
   if (count <= 0) return 0;
   const std::int64_t n = file_->Read(buffer, count);

@@ -42,7 +42,7 @@ TExportTarget::~TExportTarget() {
   if (platform::GetFileAttributes(temp_) == platform::kInvalidAttributes) names_.Freed(folder_, temp_);
 }
 
-void TExportTarget::Commit(std::int64_t size, std::int64_t written, std::uint32_t attributes, std::uint32_t old) {
+void TExportTarget::Commit(std::int64_t size, std::int64_t written, std::uint32_t old) {
   if (written != size)
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " written short: " +
                     std::to_string(written) + " of " + std::to_string(size) + " bytes.");
@@ -57,5 +57,4 @@ void TExportTarget::Commit(std::int64_t size, std::int64_t written, std::uint32_
   }
   committed_ = true;
   names_.Freed(folder_, temp_);
-  platform::SetFileAttributes(target_, attributes);
 }

@@ -40,11 +40,11 @@ class TExportTarget {
   const std::string& TempPath() const { return temp_; }
   const std::string& TargetPath() const { return target_; }
   // Checks that the temporary file holds `size` bytes (`written`: its size when the writer
-  // closed it) and puts it in the target's place, replacing an existing file (whose read-only
-  // bit is cleared first, as overwriting always did); then gives the target `attributes`.
-  // `old` is what platform::GetFileAttributes said of the target before. Raises when the file
-  // is short or the target cannot be replaced; the old target then stays as it was.
-  void Commit(std::int64_t size, std::int64_t written, std::uint32_t attributes, std::uint32_t old);
+  // closed it) and puts it, with the attributes its writer gave it, in the target's place,
+  // replacing an existing file (whose read-only bit is cleared first, as overwriting always
+  // did). `old` is what platform::GetFileAttributes said of the target before. Raises when the
+  // file is short or the target cannot be replaced; the old target then stays as it was.
+  void Commit(std::int64_t size, std::int64_t written, std::uint32_t old);
 
  private:
   TExportTempNames& names_;

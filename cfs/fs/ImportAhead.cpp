@@ -68,6 +68,7 @@ bool TImportAhead::ReadNext(Reader& r, Item*& block) {
     }
     if (r.size > 0) return true;
     item.step.kind = Step::Kind::End;  // an empty file: no block at all
+    item.step.stamp = r.file->CurrentStamp();
     queue_.push_back(std::move(item));
     r.file.reset();
     return true;
@@ -106,6 +107,7 @@ bool TImportAhead::ReadNext(Reader& r, Item*& block) {
     end.ready = true;
     end.step.kind = Step::Kind::End;
     end.step.sourcePosition = end.step.sourceSize = r.size;
+    end.step.stamp = r.file->CurrentStamp();
     queue_.push_back(std::move(end));
     r.file.reset();
   }
@@ -193,6 +195,10 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
     if (!queue_.empty() && queue_.front().file == index && queue_.front().ready) {
       Step step = std::move(queue_.front().step);
       PopFront();
+      if (step.kind == Step::Kind::End) {
+        ended_ = index;
+        endedStamp_ = step.stamp;
+      }
       return step;
     }
     stepReady_.wait(lock);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/posix/Attributes.h"
 #include "platform/posix/FileTimes.h"
 #include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
@@ -193,6 +194,19 @@ bool File::SetLastWriteTime(std::int64_t utcFileTime) {
   if (futimens(Fd(handle_), times) == 0) return true;
   posix::RememberError(errno);
   return false;
+}
+
+bool File::SetAttributes(std::uint32_t attributes) { return posix::SetAttributes(posix::ByFd(Fd(handle_)), attributes); }
+
+bool File::GetAttributesAndTime(std::uint32_t& attributes, std::int64_t& lastWriteTime) {
+  struct stat st;
+  if (fstat(Fd(handle_), &st) != 0) {
+    posix::RememberError(errno);
+    return false;
+  }
+  attributes = posix::AttributesOf(posix::ByFd(Fd(handle_)), st);
+  lastWriteTime = posix::FileTimeOf(st.st_mtim);
+  return true;
 }
 
 }  // namespace platform

@@ -1,11 +1,5 @@
-// File system operations on posix with the Windows behaviour the program relies on.
-//
-// Attributes: read-only is the absence of write permission (for files; a folder's read-only bit
-// is only recorded, as Windows ignores it for folders). Hidden, system and archive live in the
-// extended attribute "user.zelk.attr" (one decimal number). Without that attribute a file reports
-// archive, as a file freshly written on Windows does, and nothing is hidden: dot-names are not
-// treated as hidden. Where the file system refuses extended attributes, setting those bits is
-// accepted and forgotten.
+// File system operations on posix with the Windows behaviour the program relies on (attributes:
+// see Attributes.h).
 #include "platform/FileSystem.h"
 
 #include <dirent.h>
@@ -14,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +18,7 @@
 
 #include "platform/File.h"
 #include "platform/Text.h"
+#include "platform/posix/Attributes.h"
 #include "platform/posix/FileTimes.h"
 #include "platform/posix/FolderIndex.h"
 #include "platform/posix/NativePath.h"
@@ -33,37 +27,9 @@ namespace platform {
 
 namespace {
 
-constexpr const char* kAttrName = "user.zelk.attr";
-constexpr std::uint32_t kStoredBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
-
 bool Fail() {
   posix::RememberError(errno);
   return false;
-}
-
-bool StoredBits(const std::string& native, std::uint32_t& bits) {
-  char buf[16];
-  ssize_t n = getxattr(native.c_str(), kAttrName, buf, sizeof buf - 1);
-  if (n <= 0) return false;
-  buf[n] = '\0';
-  char* end = nullptr;
-  unsigned long v = std::strtoul(buf, &end, 10);
-  if (end == buf) return false;
-  bits = static_cast<std::uint32_t>(v) & kStoredBits;
-  return true;
-}
-
-std::uint32_t AttributesOf(const std::string& native, const struct stat& st) {
-  std::uint32_t stored = 0;
-  bool have = StoredBits(native, stored);
-  if (S_ISDIR(st.st_mode)) return kAttrDirectory | (have ? stored : 0);
-  std::uint32_t a = have ? (stored & ~kAttrReadOnly) : kAttrArchive;
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) a |= kAttrReadOnly;
-  return a == 0 ? kAttrNormal : a;
-}
-
-std::int64_t ToFileTime(const struct timespec& t) {
-  return posix::kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
 }
 
 std::string WithoutTrailingSlash(std::string native) {
@@ -162,10 +128,10 @@ bool ListDirectory(const std::string& pattern, std::uint32_t attrMask, std::vect
     const std::string full = nativeDir + nativeName;
     struct stat st;
     if (stat(full.c_str(), &st) != 0) continue;  // dangling links and races are skipped
-    entry.attributes = AttributesOf(full, st);
+    entry.attributes = posix::AttributesOf(posix::ByPath(full), st);
     if ((entry.attributes & excluded) != 0) continue;
     entry.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::int64_t>(st.st_size);
-    entry.lastWriteTime = ToFileTime(st.st_mtim);
+    entry.lastWriteTime = posix::FileTimeOf(st.st_mtim);
     if (nativeName == "." || nativeName == "..")
       dots.push_back(std::move(entry));
     else
@@ -308,34 +274,18 @@ std::uint32_t GetFileAttributes(const std::string& path) {
     posix::RememberError(errno);
     return kInvalidAttributes;
   }
-  return AttributesOf(native, st);
+  return posix::AttributesOf(posix::ByPath(native), st);
 }
 
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
-  std::string native = WithoutTrailingSlash(posix::ToNative(path));
-  struct stat st;
-  if (stat(native.c_str(), &st) != 0) return Fail();
-  std::uint32_t bits = attributes & kStoredBits;
-  std::string text = std::to_string(bits);
-  if (setxattr(native.c_str(), kAttrName, text.data(), text.size(), 0) != 0 &&
-      errno != ENOTSUP && errno != EPERM)
-    return Fail();
-  if (!S_ISDIR(st.st_mode)) {
-    mode_t mode = st.st_mode & 07777;
-    if (bits & kAttrReadOnly)
-      mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-      mode |= S_IWUSR;
-    if (mode != (st.st_mode & 07777) && chmod(native.c_str(), mode) != 0) return Fail();
-  }
-  return true;
+  return posix::SetAttributes(posix::ByPath(WithoutTrailingSlash(posix::ToNative(path))), attributes);
 }
 
 bool GetFileTime(const std::string& path, std::int64_t& lastWriteTime) {
   std::string native = WithoutTrailingSlash(posix::ToNative(path));
   struct stat st;
   if (stat(native.c_str(), &st) != 0) return Fail();
-  lastWriteTime = ToFileTime(st.st_mtim);
+  lastWriteTime = posix::FileTimeOf(st.st_mtim);
   return true;
 }
 

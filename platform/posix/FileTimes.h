@@ -1,5 +1,5 @@
 #pragma once
-// FILETIME (100 ns ticks since 1601-01-01, UTC) to a posix time. Internal to platform/posix.
+// FILETIME (100 ns ticks since 1601-01-01, UTC) to a posix time and back. Internal to platform/posix.
 #include <cstdint>
 #include <ctime>
 
@@ -19,6 +19,10 @@ inline timespec TimespecOf(std::int64_t fileTime) {
   t.tv_sec = static_cast<time_t>(sec);
   t.tv_nsec = static_cast<long>(rem * 100);
   return t;
+}
+
+inline std::int64_t FileTimeOf(const timespec& t) {
+  return kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
 }
 
 }  // namespace platform::posix

@@ -109,6 +109,23 @@ bool File::SetLastWriteTime(std::int64_t utcFileTime) {
   return ::SetFileTime(H(handle_), nullptr, nullptr, &t) != 0;
 }
 
+bool File::SetAttributes(std::uint32_t attributes) {
+  // Zero would mean "unchanged" here; by name it means a plain file.
+  FILE_BASIC_INFO info{};
+  info.FileAttributes = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+  if (info.FileAttributes == 0) info.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(H(handle_), FileBasicInfo, &info, sizeof info) != 0;
+}
+
+bool File::GetAttributesAndTime(std::uint32_t& attributes, std::int64_t& lastWriteTime) {
+  // The basic information only: GetFileInformationByHandle also asks for the volume's.
+  FILE_BASIC_INFO info;
+  if (!GetFileInformationByHandleEx(H(handle_), FileBasicInfo, &info, sizeof info)) return false;
+  attributes = info.FileAttributes;
+  lastWriteTime = info.LastWriteTime.QuadPart;
+  return true;
+}
+
 bool File::Flush() { return FlushFileBuffers(H(handle_)) != 0; }
 
 }  // namespace platform
