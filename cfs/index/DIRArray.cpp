@@ -76,7 +76,10 @@ void TDIRArray::SetSize(std::int32_t n) {
     throw Exception("TDIRArray.SetSize - newSize < itemCount error.  newSize = " +
                     std::to_string(n) + " itemCount = " + std::to_string(ItemCount()));
   }
-  items_.reserve(policy_.Resize(ItemCount(), n));
+  // The policy's capacity is the one reported; the storage itself grows at least twofold, as
+  // steps capped at ten pages' worth would copy every item again for each few hundred added.
+  const auto capacity = static_cast<std::size_t>(policy_.Resize(ItemCount(), n));
+  if (capacity > items_.capacity()) items_.reserve(std::max(capacity, items_.capacity() * 2));
 }
 
 void TDIRArray::CheckItemNo(const char* operation, std::int32_t n) const {
