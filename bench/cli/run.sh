@@ -12,10 +12,11 @@
 # above its floor, the format's per-file streams, not the engine, keep it out of reach. The
 # Windows lines' floor: listing and reading the tree alone (tree_read_floor), natively and under
 # wine; what wine adds to that comes on top of any create, whatever the container does.
-# Every figure is the median of REPEATS runs: wall seconds, CPU seconds (user + system, children
-# included) and peak resident memory, with 1 and 2 threads side by side (--threads N when
-# cfstool takes it, ZELK_THREADS otherwise). "x" is the baseline's wall time over ours: above 1 we
-# are faster. pack and restore run once cfstool has those commands (its usage text says so).
+# Every figure is the median of REPEATS runs, taken in rounds of every command once: wall
+# seconds, CPU seconds (user + system, children included) and peak resident memory, with 1 and
+# 2 threads side by side (--threads N when cfstool takes it, ZELK_THREADS otherwise). "x" is the
+# baseline's wall time over ours: above 1 we are faster. pack and restore run once cfstool has
+# those commands (its usage text says so).
 #
 # Usage: TMPDIR=/dev/shm bench/cli/run.sh [release build dir] [repeats]   (default build/release 3)
 #   Build first: cmake --preset release &&
@@ -172,6 +173,19 @@ fresh_target() {
   find "$2" -maxdepth 1 -type f -exec cp -p {} "$1/" \;
 }
 
+# The restore program out of the dated zip in $W/pack, as $W/package.exe.
+unpack_package() {
+  local zip package
+  zip=$(find "$W/pack" -maxdepth 1 -name '*.zip' | head -n 1)
+  [[ -n $zip ]] || { echo "cfstool pack left no zip in its output folder" >&2; exit 1; }
+  rm -rf "$W/unzipped" && mkdir "$W/unzipped"
+  (cd "$W/unzipped" && unzip -q "$zip")
+  package=$(find "$W/unzipped" -type f -name '*.exe' | head -n 1)
+  [[ -n $package ]] || { echo "the dated zip holds no restore program" >&2; exit 1; }
+  # unzip spells the code page 936 name its own way; the command line wants a plain one.
+  mv "$package" "$W/package.exe"
+}
+
 # ---- the stub for pack --------------------------------------------------------------------------
 
 STUB=${ZELK_BENCH_STUB:-$ROOT/build/win64/stub/loader.bin}
@@ -191,7 +205,9 @@ bench_tree() {
   bytes=$(find "$game" -type f -printf '%s\n' | awk '{ s += $1 } END { print s }')
   files=$(find "$game" -type f | wc -l)
 
-  # tar baselines (single-threaded), pbzip2 with as many threads as our column.
+  # One round runs every command once: this machine's speed drifts by 15% and more over minutes,
+  # and rounds put the drift on the baselines and on cfstool alike.
+  local package=""
   for ((i = 0; i < REPEATS; i++)); do
     rm -f "$W/t.tar.bz2"
     sample "$profile/tar-c" tar -C "$W/$profile" -cjf "$W/t.tar.bz2" game
@@ -203,49 +219,28 @@ bench_tree() {
         sample "$profile/pbzip2-$t" tar -C "$W/$profile" -I "pbzip2 -p$t -9" -cf "$W/p.tar.bz2" game
       done
     fi
-  done
-  diff -r "$game" "$W/untar/game" >/dev/null || { echo "tar -xjf gave a different tree" >&2; exit 1; }
-  if [[ -x $FLOOR ]]; then
-    for ((i = 0; i < REPEATS; i++)); do floor_samples "$profile" "$game"; done
-  fi
-  local tarBytes
-  tarBytes=$(stat -c %s "$W/t.tar.bz2")
-
-  for ((i = 0; i < REPEATS; i++)); do
+    [[ -x $FLOOR ]] && floor_samples "$profile" "$game"
     for t in 1 2; do
       rm -f "$W/c.cfs"
       cfs "$profile/create-$t" "$t" create "$W/c.cfs" "$game" --method 9
     done
+    ((HAVE_PACK)) || continue
+    for t in 1 2; do
+      rm -rf "$W/pack" && mkdir "$W/pack"
+      cfs "$profile/pack-$t" "$t" pack "$game" --stub "$STUB" --out "$W/pack"
+    done
+    [[ -n $package ]] || { unpack_package; package="$W/package.exe"; }
+    for t in 1 2; do
+      fresh_target "$W/restored" "$game"
+      cfs "$profile/restore-$t" "$t" restore "$package" "$W/restored" --overwrite all
+      verify_restore "$game" "$W/restored"
+    done
   done
+  diff -r "$game" "$W/untar/game" >/dev/null || { echo "tar -xjf gave a different tree" >&2; exit 1; }
   "$CFSTOOL" check "$W/c.cfs" >/dev/null || { echo "cfstool check fails on the created container" >&2; exit 1; }
-  local cfsBytes
+  local tarBytes cfsBytes
+  tarBytes=$(stat -c %s "$W/t.tar.bz2")
   cfsBytes=$(stat -c %s "$W/c.cfs")
-
-  if ((HAVE_PACK)); then
-    for ((i = 0; i < REPEATS; i++)); do
-      for t in 1 2; do
-        rm -rf "$W/pack" && mkdir "$W/pack"
-        cfs "$profile/pack-$t" "$t" pack "$game" --stub "$STUB" --out "$W/pack"
-      done
-    done
-    local zip package
-    zip=$(find "$W/pack" -maxdepth 1 -name '*.zip' | head -n 1)
-    [[ -n $zip ]] || { echo "cfstool pack left no zip in its output folder" >&2; exit 1; }
-    rm -rf "$W/unzipped" && mkdir "$W/unzipped"
-    (cd "$W/unzipped" && unzip -q "$zip")
-    package=$(find "$W/unzipped" -type f -name '*.exe' | head -n 1)
-    [[ -n $package ]] || { echo "the dated zip holds no restore program" >&2; exit 1; }
-    # unzip spells the code page 936 name its own way; the command line wants a plain one.
-    mv "$package" "$W/package.exe"
-    package="$W/package.exe"
-    for ((i = 0; i < REPEATS; i++)); do
-      for t in 1 2; do
-        fresh_target "$W/restored" "$game"
-        cfs "$profile/restore-$t" "$t" restore "$package" "$W/restored" --overwrite all
-        verify_restore "$game" "$W/restored"
-      done
-    done
-  fi
 
   printf "\n== %s: %d files, %.1f MB; tar.bz2 %.2f MB (ratio %.2f), container %.2f MB; median of %d runs\n" \
     "$profile" "$files" "$(awk -v b="$bytes" 'BEGIN { print b / 1e6 }')" \
