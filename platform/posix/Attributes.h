@@ -15,7 +15,8 @@
 
 namespace platform::posix {
 
-// A file or folder: by its native path, or (path null) by an open descriptor.
+// A file or folder: by its native path (which must outlive the node), or (path null) by an
+// open descriptor.
 struct AttributeNode {
   const char* path = nullptr;
   int fd = -1;

@@ -278,7 +278,8 @@ std::uint32_t GetFileAttributes(const std::string& path) {
 }
 
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
-  return posix::SetAttributes(posix::ByPath(WithoutTrailingSlash(posix::ToNative(path))), attributes);
+  const std::string native = WithoutTrailingSlash(posix::ToNative(path));
+  return posix::SetAttributes(posix::ByPath(native), attributes);
 }
 
 bool GetFileTime(const std::string& path, std::int64_t& lastWriteTime) {

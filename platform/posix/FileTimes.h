@@ -1,5 +1,6 @@
 #pragma once
-// FILETIME (100 ns ticks since 1601-01-01, UTC) to a posix time and back. Internal to platform/posix.
+// FILETIME (100 ns ticks since 1601-01-01, UTC) to a posix time and back. Internal to
+// platform/posix.
 #include <cstdint>
 #include <ctime>
 
