@@ -119,17 +119,19 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
       const std::uint32_t attr = platform::GetFileAttributes(diskPath);
       if (attr != platform::kInvalidAttributes) read.attributes = attr;
     }
+    if (!read.lastWriteTime) {
+      std::int64_t utc = 0;
+      if (platform::GetFileTime(diskPath, utc)) read.lastWriteTime = utc;
+    }
     if (read.attributes) FileSetAttr(n, *read.attributes);
   }
   // The file's own password opens it again without asking.
   const std::int32_t handle = FileOpen(n, 2, filePassword, "", "");
   if (handle < 0) throw Exception("TContainerFS.ImportFiles - unable to open file " + DoubleQuoted(n) + " to set its date");
-  std::int64_t utc = 0;
   std::uint16_t date = 0;
   std::uint16_t time = 0;
-  if (read.lastWriteTime) utc = *read.lastWriteTime;
-  if ((read.lastWriteTime || platform::GetFileTime(diskPath, utc)) &&
-      platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(utc), date, time))
+  if (read.lastWriteTime &&
+      platform::FileTimeToDosDateTime(platform::FileTimeUtcToLocal(*read.lastWriteTime), date, time))
     FileSetDate(handle, static_cast<std::int32_t>(std::uint32_t{date} << 16 | time));
   FileClose(handle);
   hold.Release();

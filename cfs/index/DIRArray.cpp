@@ -180,15 +180,15 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
   const bool wasLive = !old.IsDeleted;
   const bool nameChanged = platform::CompareTextCp936(old.Name, item.Name) != 0;
   const bool parentChanged = old.Parent != item.Parent;
-  const bool leaves = wasLive && item.IsDeleted;
-
-  // Find n under its old keys while the indexes and the stored item still agree, where it
-  // leaves an index or its key changes. An update that keeps both keys (a new size, time or
+  // Where n leaves an index or its key there changes, it is found under its old key while the
+  // indexes and the stored item still agree. An update that keeps both keys (a new size, time or
   // attribute: most updates) searches nothing, as the parent index's search walks every item of
   // the folder.
+  const bool nameKeyMoves = wasLive && (item.IsDeleted || nameChanged || parentChanged);
+  const bool parentKeyMoves = wasLive && (item.IsDeleted || parentChanged);
   std::int32_t oldNamePos = -1;
   std::int32_t oldParentPos = -1;
-  if (leaves || (wasLive && (nameChanged || parentChanged))) {
+  if (nameKeyMoves) {
     oldNamePos = NamePositionOf(n, old.Name, old.Parent);
     if (oldNamePos < 0) {
       throw Exception("TDIRArray.UpdateItem - old name position not found. Position = " +
@@ -196,7 +196,7 @@ void TDIRArray::UpdateItem(TCFSDirItem item, std::int32_t n) {
                       ", FileName = \"" + old.Name + "\"");
     }
   }
-  if (leaves || (wasLive && parentChanged)) {
+  if (parentKeyMoves) {
     oldParentPos = ParentPositionOf(n, old.Parent);
     if (oldParentPos < 0) {
       throw Exception("TDIRArray.UpdateItem - old parentID position not found. Position = " +

@@ -2,12 +2,12 @@
 #include <time.h>
 
 #include "platform/Time.h"
+#include "platform/posix/FileTimes.h"
 
 namespace platform {
 
 namespace {
 
-constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
 constexpr std::int64_t kTicksPerSecond = 10000000;
 
 // Offset of local time from UTC, in seconds, at the given UTC second.
@@ -17,19 +17,14 @@ long OffsetAt(time_t utc) {
   return local.tm_gmtoff;
 }
 
-time_t ToUnixSeconds(std::int64_t fileTime) {
-  std::int64_t t = fileTime - kUnixEpochAsFileTime;
-  std::int64_t s = t / kTicksPerSecond;
-  if (t % kTicksPerSecond < 0) --s;
-  return static_cast<time_t>(s);
-}
+time_t ToUnixSeconds(std::int64_t fileTime) { return posix::TimespecOf(fileTime).tv_sec; }
 
 }  // namespace
 
 std::int64_t NowFileTimeUtc() {
   struct timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  return kUnixEpochAsFileTime + static_cast<std::int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100;
+  return posix::FileTimeOf(ts);
 }
 
 LocalDateTime NowLocal() { return FileTimeToDateTime(FileTimeUtcToLocal(NowFileTimeUtc())); }
