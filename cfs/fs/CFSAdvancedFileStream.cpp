@@ -95,6 +95,11 @@ void TCFSAdvancedFileStream::WriteStreamHeader() {
     throw Exception("TCFSAdvancedFileStream.WriteHeader - error writing to data stream.");
 }
 
+void TCFSAdvancedFileStream::RaiseWriteError(const char* operation) const {
+  throw Exception(std::string("TCFSAdvancedFileStream.") + operation + " - error writing to data stream, fileName = " +
+                  DoubleQuoted(fileName_) + ".");
+}
+
 void TCFSAdvancedFileStream::WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header,
                                           const std::uint8_t* packed, const char* operation) {
   unpackedIndex_ = -1;
@@ -103,8 +108,27 @@ void TCFSAdvancedFileStream::WriteBlockAt(std::int64_t offset, const TCFSBlockHe
   raw_->Seek(offset, soBeginning);
   if (raw_->Write(bytes, TCFSBlockHeader::kSize) != TCFSBlockHeader::kSize ||
       raw_->Write(packed, header.PackedSize) != header.PackedSize)
-    throw Exception(std::string("TCFSAdvancedFileStream.") + operation + " - error writing to data stream, fileName = " +
-                    DoubleQuoted(fileName_) + ".");
+    RaiseWriteError(operation);
+}
+
+bool TCFSAdvancedFileStream::FirstBlockAt(std::int64_t offset) const {
+  return headers_.Count() == 0 && header_.ExtraSize() == 0 && offset == std::int64_t(TCFSStreamHeader::kSize);
+}
+
+void TCFSAdvancedFileStream::WriteFirstBlockWithHeader(const TCFSBlockHeader& header, const std::uint8_t* packed) {
+  unpackedIndex_ = -1;
+  header_.SetBlockCount(1);
+  constexpr std::size_t kFront = TCFSStreamHeader::kSize + TCFSBlockHeader::kSize;
+  std::vector<std::uint8_t> bytes(kFront + static_cast<std::size_t>(header.PackedSize));
+  std::memcpy(bytes.data(), header_.Bytes.data(), TCFSStreamHeader::kSize);
+  header.Write(bytes.data() + TCFSStreamHeader::kSize);
+  if (header.PackedSize > 0) std::memcpy(bytes.data() + kFront, packed, static_cast<std::size_t>(header.PackedSize));
+  raw_->Seek(0, soBeginning);
+  const auto size = static_cast<std::int32_t>(bytes.size());
+  const bool written = raw_->Write(bytes.data(), size) == size;
+  // Where writing the stream header on its own leaves the raw stream.
+  raw_->Seek(TCFSStreamHeader::kSize, soBeginning);
+  if (!written) RaiseWriteError("Write");
 }
 
 void TCFSAdvancedFileStream::Initialise(bool create) {
@@ -409,9 +433,14 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
     percent_ += 100 / blocksToDo_;
   }
 
+  // One block into an empty stream (a small file): header and block go in one write.
+  const bool withHeader = pending.size() == 1 && newCount == 1 && FirstBlockAt(pending.front().Offset);
   for (const Pending& p : pending) {
     DoProgress(percent_);
-    WriteBlockAt(p.Offset, p.Header, p.Packed.data(), "Write");
+    if (withHeader)
+      WriteFirstBlockWithHeader(p.Header, p.Packed.data());
+    else
+      WriteBlockAt(p.Offset, p.Header, p.Packed.data(), "Write");
   }
   // A last block that shrank in place leaves dead bytes behind it; the stored file ends with
   // its last block, so that bytes after it can be told for damage when reading.
@@ -429,7 +458,7 @@ std::int32_t TCFSAdvancedFileStream::Write(const void* buffer, std::int32_t coun
   for (const auto& [h, key] : tail) headers_.Add(h, key);
   size_ = newSize;
   position_ = start + count;
-  WriteStreamHeader();
+  if (!withHeader) WriteStreamHeader();
   DoProgress(100);
   return count;
 }
@@ -623,11 +652,16 @@ void TCFSAdvancedFileStream::AppendPackedBlock(TCFSBlockHeader header, const std
   header.Next = static_cast<std::uint32_t>(next);
   if (next > 0xFFFFFFFFll)
     throw Exception("TCFSAdvancedFileStream.Write - stream too large, fileName = " + DoubleQuoted(fileName_) + ".");
-  WriteBlockAt(offset, header, packed.data(), "Write");
+  // The first block goes with the header; later ones rewrite the header after them.
+  const bool withHeader = FirstBlockAt(offset);
+  if (withHeader)
+    WriteFirstBlockWithHeader(header, packed.data());
+  else
+    WriteBlockAt(offset, header, packed.data(), "Write");
   headers_.Add(header, offset);
   size_ += header.UnpackedSize;
   position_ = size_;
-  WriteStreamHeader();
+  if (!withHeader) WriteStreamHeader();
 }
 
 void TCFSAdvancedFileStream::LoadFromAhead(TImportAhead& ahead, std::size_t index) {

@@ -110,6 +110,17 @@ class TCFSAdvancedFileStream : public TStream {
   // Writes a block header and its packed data at offset; raises "<operation> - error writing...".
   void WriteBlockAt(std::int64_t offset, const TCFSBlockHeader& header, const std::uint8_t* packed,
                     const char* operation);
+  // The first block of an empty stream with the stream header, now counting that block, in
+  // front of it, in one write: a small file's page is then written once, not once for each
+  // part. The bytes, and the pages they take, are those of WriteBlockAt followed by
+  // WriteStreamHeader (the header never reaches past the stream's first page). Raises as
+  // WriteBlockAt does.
+  void WriteFirstBlockWithHeader(const TCFSBlockHeader& header, const std::uint8_t* packed);
+  // Whether a block written at offset is the first of an empty stream with nothing between
+  // the stream header and it.
+  bool FirstBlockAt(std::int64_t offset) const;
+  // "TCFSAdvancedFileStream.<operation> - error writing to data stream, fileName = ...".
+  [[noreturn]] void RaiseWriteError(const char* operation) const;
   // Write() of a whole block at the end of a stream of whole blocks, already compressed.
   void AppendPackedBlock(TCFSBlockHeader header, const std::vector<std::uint8_t>& packed);
   // Copies size bytes in chunks of copyBufferSize_ with progress after each chunk (by bytes
