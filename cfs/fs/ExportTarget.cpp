@@ -46,12 +46,15 @@ void TExportTarget::Commit(std::int64_t size, std::int64_t written, std::uint32_
   if (written != size)
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " written short: " +
                     std::to_string(written) + " of " + std::to_string(size) + " bytes.");
-  if (old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory))
-    platform::SetFileAttributes(target_, platform::kAttrNormal);
+  // Of an existing file's attributes only the read-only bit stops the replace; the others go
+  // with the file. Clearing it costs a call by name (under Windows an open of the file), so a
+  // file without it is left alone.
+  const bool readOnly = old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory) &&
+                        (old & platform::kAttrReadOnly);
+  if (readOnly) platform::SetFileAttributes(target_, platform::kAttrNormal);
   if (!platform::MoveReplacing(temp_, target_)) {
     const std::string reason = platform::LastErrorText();
-    if (old != platform::kInvalidAttributes && !(old & platform::kAttrDirectory))
-      platform::SetFileAttributes(target_, old);
+    if (readOnly) platform::SetFileAttributes(target_, old);
     throw Exception("Error in TContainerFS.ExportFiles - file " + SingleQuoted(target_) + " cannot be overwritten. " +
                     reason);
   }
