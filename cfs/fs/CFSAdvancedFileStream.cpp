@@ -664,7 +664,7 @@ void TCFSAdvancedFileStream::AppendPackedBlock(TCFSBlockHeader header, const std
   if (!withHeader) WriteStreamHeader();
 }
 
-void TCFSAdvancedFileStream::LoadFromAhead(TImportAhead& ahead, std::size_t index) {
+TDiskFileStamp TCFSAdvancedFileStream::LoadFromAhead(TImportAhead& ahead, std::size_t index) {
   TImportAhead::Step step = ahead.Take(index);
   // A file that cannot be opened fails before any progress, as LoadFromFile does.
   if (step.kind == TImportAhead::Step::Kind::Failure && step.atOpen) std::rethrow_exception(step.failure);
@@ -677,6 +677,7 @@ void TCFSAdvancedFileStream::LoadFromAhead(TImportAhead& ahead, std::size_t inde
   }
   Seek(0, soBeginning);
   DoProgress(100);
+  return step.stamp;
 }
 
 std::int64_t TCFSAdvancedFileStream::SaveFromAhead(TExportAhead& ahead, std::size_t index, TStream* target) {

@@ -77,8 +77,9 @@ class TCFSAdvancedFileStream : public TStream {
   // one the blocks were compressed with.
   bool CanLoadFromAhead(const TImportAhead& ahead) const;
   // LoadFromFile for file `index` of an import whose blocks were read and compressed ahead: the
-  // same writes, progress and failures, without the codec work.
-  void LoadFromAhead(TImportAhead& ahead, std::size_t index);
+  // same writes, progress and failures, without the codec work. Returns the disk file's time
+  // and attributes as its reader found them once it had read it.
+  TDiskFileStamp LoadFromAhead(TImportAhead& ahead, std::size_t index);
   // SaveToFile, and a read of the whole stream that keeps nothing (a check), for file `index`
   // of an export whose blocks are read and unpacked ahead: the same writes, progress and
   // failures. The stream is the one ahead.Open gave for that index.

@@ -50,12 +50,11 @@ void TCFSFileStream::LoadFromFile(TStream& file) {
   inner_->LoadFromStream(file);
 }
 
-void TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index) {
+TDiskFileStamp TCFSFileStream::LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index) {
   inner_->OnProgress = OnProgress;
-  if (inner_->CanLoadFromAhead(ahead))
-    inner_->LoadFromAhead(ahead, index);
-  else
-    inner_->LoadFromFile(diskPath);
+  if (inner_->CanLoadFromAhead(ahead)) return inner_->LoadFromAhead(ahead, index);
+  inner_->LoadFromFile(diskPath);
+  return {};
 }
 
 std::int64_t TCFSFileStream::SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,

@@ -30,8 +30,9 @@ class TCFSFileStream : public TStream {
   // The same from a disk file already open, read from its start.
   void LoadFromFile(TStream& file);
   // LoadFromFile with the blocks of file `index` read and compressed ahead; falls back to
-  // reading diskPath itself when this stream cannot take them.
-  void LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);
+  // reading diskPath itself when this stream cannot take them. Returns the disk file's time and
+  // attributes from its reader (empty when it fell back).
+  TDiskFileStamp LoadFromFile(const std::string& diskPath, TImportAhead& ahead, std::size_t index);
   // SaveToFile of file `index` of an export read ahead (this is the stream ahead.Open gave).
   std::int64_t SaveToFile(const std::string& fileName, TExportAhead& ahead, std::size_t index,
                           const TDiskFileStamp& stamp = {});

@@ -108,8 +108,7 @@ void TContainerFS::ImportEntry(const std::string& src, const ScanEntry& entry, T
   {
     TCFSFileStream stream(this, n, kModeCreate, filePassword, "", "", 0, FileProgressRelay());
     if (ahead) {
-      stream.LoadFromFile(diskPath, *ahead, fileIndex);
-      read = ahead->EndStamp(fileIndex);
+      read = stream.LoadFromFile(diskPath, *ahead, fileIndex);
     } else {
       stream.LoadFromFile(*source);
       read = source->CurrentStamp();

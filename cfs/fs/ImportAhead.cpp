@@ -195,10 +195,6 @@ TImportAhead::Step TImportAhead::Take(std::size_t index) {
     if (!queue_.empty() && queue_.front().file == index && queue_.front().ready) {
       Step step = std::move(queue_.front().step);
       PopFront();
-      if (step.kind == Step::Kind::End) {
-        ended_ = index;
-        endedStamp_ = step.stamp;
-      }
       return step;
     }
     stepReady_.wait(lock);

@@ -53,8 +53,6 @@ class TImportAhead {
   // The exception that opening file `index` raised, or null once it opened; its steps stay for
   // Take. Blocks until the reader has opened (or failed to open) that file.
   std::exception_ptr OpenFailure(std::size_t index);
-  // The stamp of file `index` when its end was the last step taken; empty otherwise.
-  TDiskFileStamp EndStamp(std::size_t index) const { return ended_ == index ? endedStamp_ : TDiskFileStamp{}; }
 
   std::uint8_t Method() const { return method_; }
   const std::vector<std::string>& Files() const { return files_; }
@@ -100,8 +98,5 @@ class TImportAhead {
   std::size_t taking_ = 0;  // the file the storing thread asks for; earlier ones are not read on
   bool stop_ = false;
   std::unique_ptr<Reader> reader_;
-  // The storing thread's own: the file whose end it took last, and that end's stamp.
-  std::size_t ended_ = SIZE_MAX;
-  TDiskFileStamp endedStamp_;
   std::vector<std::jthread> workers_;
 };

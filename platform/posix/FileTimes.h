@@ -7,13 +7,14 @@
 namespace platform::posix {
 
 constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+constexpr std::int64_t kTicksPerSecond = 10000000;
 
 inline timespec TimespecOf(std::int64_t fileTime) {
   const std::int64_t since = fileTime - kUnixEpochAsFileTime;
   // Floor division keeps times before 1970 correct.
-  std::int64_t sec = since / 10000000, rem = since % 10000000;
+  std::int64_t sec = since / kTicksPerSecond, rem = since % kTicksPerSecond;
   if (rem < 0) {
-    rem += 10000000;
+    rem += kTicksPerSecond;
     --sec;
   }
   timespec t{};
@@ -23,7 +24,7 @@ inline timespec TimespecOf(std::int64_t fileTime) {
 }
 
 inline std::int64_t FileTimeOf(const timespec& t) {
-  return kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * 10000000 + t.tv_nsec / 100;
+  return kUnixEpochAsFileTime + static_cast<std::int64_t>(t.tv_sec) * kTicksPerSecond + t.tv_nsec / 100;
 }
 
 }  // namespace platform::posix

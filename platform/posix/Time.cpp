@@ -8,7 +8,7 @@ namespace platform {
 
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10000000;
+using posix::kTicksPerSecond;
 
 // Offset of local time from UTC, in seconds, at the given UTC second.
 long OffsetAt(time_t utc) {
